@@ -1,0 +1,4 @@
+// Process entry on SDL platforms: the command line is ignored, as on every platform.
+#include "app/app.h"
+
+int main(int, char**) { return appMain(); }

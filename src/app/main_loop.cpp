@@ -1,0 +1,61 @@
+// The main loop and the scene dispatch on the sync count.
+#include "app/main_loop.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/shell.h"
+#include "app/timing.h"
+#include "music/music.h"
+#include "music/sync.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+// One reading of the count per test: a sync point arriving mid-frame is seen by the later tests.
+bool countIn(int32_t low, int32_t high) {
+  const int32_t count = syncCount.load();
+  return count >= low && count <= high;
+}
+
+}  // namespace
+
+void drawScenes() {
+  if (syncCount.load() < 5) TunnelScene();
+  if (countIn(5, 6)) TitleScene();
+  if (countIn(7, 39)) LineFeedbackScene();
+  if (countIn(40, 61)) CubeColumnsScene();
+  if (countIn(62, 63)) BlueFeedbackScene();
+  if (syncCount.load() > 63) LineFeedbackScene();
+}
+
+int runMainLoop() {
+  if (!startMusic()) return 1;
+
+  // VOSTREL_STATS=1 reports the frames drawn and their rate on standard error at the end.
+  const bool stats = std::getenv("VOSTREL_STATS") != nullptr;
+  const uint64_t startTime = shellMilliseconds();
+  uint64_t frames = 0;
+
+  int exitCode = 0;
+  for (;;) {
+    const ShellMessage message = shellHandleMessage(&exitCode);
+    if (message == ShellMessage::quit) break;
+    if (message == ShellMessage::handled) continue;  // every waiting message goes before a frame
+    if (!frameDue(0.01f)) continue;
+    drawScenes();
+    shellSwapBuffers();
+    ++frames;
+  }
+
+  if (stats) {
+    const double seconds = static_cast<double>(shellMilliseconds() - startTime) / 1000.0;
+    std::fprintf(stderr, "vostrel: %llu frames in %.3f s (%.1f per second), last count %d\n",
+                 static_cast<unsigned long long>(frames), seconds, seconds > 0 ? frames / seconds : 0.0,
+                 static_cast<int>(syncCount.load()));
+  }
+  stopMusic();
+  shellShutdown();
+  return exitCode;
+}

@@ -1,0 +1,8 @@
+// Starting and stopping the music stream whose sync points drive the presentation.
+#pragma once
+
+// Opens the sound output and "demo.mp3", registers the callbacks and starts playback; false, with
+// one line on standard error, when the output or the file cannot be had.
+bool startMusic();
+// Closes the stream and then the sound output; only after a successful startMusic.
+void stopMusic();
