@@ -1,0 +1,52 @@
+# Shared helpers of the end-to-end scripts: checks, a scratch folder, Xvfb.
+set -u
+failures=0
+checks=0
+check() {  # check DESCRIPTION COMMAND...: one named check
+  local what=$1; shift
+  checks=$((checks + 1))
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+finish() {
+  echo "$((checks - failures)) passed, $failures failed"
+  [ "$failures" -eq 0 ]
+}
+scratch=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+start_xvfb() {  # start_xvfb WxHxD: a fresh X server on a free display, exported as DISPLAY
+  local n
+  for n in $(seq 90 140); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
+      sleep 0.1
+    done
+    kill $xvfb_pid 2>/dev/null
+  done
+  return 1
+}
+wait_for_window() {  # wait_for_window NAME: prints the id of the first window so named
+  local id
+  for _ in $(seq 100); do
+    id=$(timeout 10 xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+wait_exit() {  # wait_exit PID SECONDS: the process's exit code, or 124 if it is still running
+  local pid=$1 limit=$2
+  for _ in $(seq $((limit * 10))); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; return $?; }
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null
+  return 124
+}

@@ -1,0 +1,121 @@
+// The main loop's order of messages and frames, and the six-way dispatch on the sync count.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/main_loop.h"
+#include "app/shell.h"
+#include "app/timing.h"
+#include "fake_shell.h"
+#include "music/music.h"
+#include "music/sync.h"
+#include "scenes/scenes.h"
+
+namespace {
+std::function<void()> duringScene;  // lets a test move the count while a scene draws
+void drew(const char* name) {
+  fake.log.push_back(name);
+  if (duringScene) duringScene();
+}
+}  // namespace
+
+void TunnelScene() { drew("tunnel"); }
+void TitleScene() { drew("title"); }
+void LineFeedbackScene() { drew("lines"); }
+void CubeColumnsScene() { drew("cubes"); }
+void BlueFeedbackScene() { drew("blue"); }
+bool startMusic() {
+  fake.log.push_back("music");
+  return fake.musicStarts;
+}
+void stopMusic() { fake.log.push_back("stop"); }
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class Loop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetFake();
+    resetGates();
+    duringScene = nullptr;
+    syncCount = 1;
+  }
+  Log scenesFor(int count) {
+    syncCount = count;
+    fake.log.clear();
+    drawScenes();
+    return fake.log;
+  }
+};
+
+TEST_F(Loop, EachCountDrawsItsScene) {
+  const struct {
+    int count;
+    const char* scene;
+  } table[] = {{1, "tunnel"}, {4, "tunnel"}, {5, "title"},  {6, "title"}, {7, "lines"},  {39, "lines"},
+               {40, "cubes"}, {61, "cubes"}, {62, "blue"},  {63, "blue"}, {64, "lines"}, {85, "lines"},
+               {200, "lines"}};
+  for (const auto& row : table) EXPECT_EQ(scenesFor(row.count), Log{row.scene}) << row.count;
+}
+
+TEST_F(Loop, ACountThatRisesMidFrameIsSeenByTheLaterTests) {
+  duringScene = [] {
+    if (syncCount == 4) syncCount = 5;
+  };
+  EXPECT_EQ(scenesFor(4), (Log{"tunnel", "title"}));
+  duringScene = [] {
+    if (syncCount == 39) syncCount = 40;
+  };
+  EXPECT_EQ(scenesFor(39), (Log{"lines", "cubes"}));
+  duringScene = [] {
+    if (syncCount == 63) syncCount = 64;
+  };
+  EXPECT_EQ(scenesFor(63), (Log{"blue", "lines"}));
+}
+
+TEST_F(Loop, WaitingMessagesGoFirstAndNothingIsDrawnAfterTheQuit) {
+  fake.clock = 1000;
+  fake.messages = {-1, -1, 0, -1};
+  EXPECT_EQ(runMainLoop(), 0);
+  EXPECT_EQ(fake.log, (Log{"music", "message", "message", "quit", "stop", "shutdown"}));
+  EXPECT_EQ(fake.messages.size(), 1u);  // the message behind the quit is never taken
+}
+
+TEST_F(Loop, QuitPostedByAFrameEndsTheLoopWithItsCode) {
+  fake.clock = 1000;
+  duringScene = [] {
+    fake.clock += 10;  // the next frame is due at once
+    if (fake.swaps == 2) shellPostQuit(7);
+  };
+  EXPECT_EQ(runMainLoop(), 7);
+  EXPECT_EQ(fake.log, (Log{"music", "tunnel", "swap", "tunnel", "swap", "tunnel", "swap", "quit", "stop",
+                           "shutdown"}));
+}
+
+TEST_F(Loop, FramesFollowTheTenMillisecondCadence) {
+  fake.clock = 1000;
+  fake.idlePollsBeforeQuit = 5000;  // the clock stands still: one frame, however long the loop polls
+  EXPECT_EQ(runMainLoop(), 0);
+  EXPECT_EQ(fake.swaps, 1);
+
+  resetFake();
+  resetGates();
+  fake.clock = 1000;
+  fake.ticksPerPoll = 1;
+  fake.idlePollsBeforeQuit = 1000;  // a second of one-millisecond polls
+  EXPECT_EQ(runMainLoop(), 0);
+  EXPECT_EQ(fake.swaps, 100);
+}
+
+TEST_F(Loop, FailedMusicStartReturnsOneWithoutLoopOrShutdown) {
+  fake.musicStarts = false;
+  fake.messages = {0};
+  EXPECT_EQ(runMainLoop(), 1);
+  EXPECT_EQ(fake.log, Log{"music"});
+}
+
+}  // namespace
