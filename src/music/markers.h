@@ -7,6 +7,8 @@
 
 enum class MusicContainer { unknown, mp3, wave };
 enum class MusicCodec { unknown, pcm16, mp3 };
+// Where the markers came from: ID3v2 CHAP frames, ID3v2 SYLT (only read when there is no CHAP), or a WAVE cue list.
+enum class MarkerSource { none, id3Chapters, id3SyncedLyrics, waveCues };
 
 // One named marker: the first sample frame at which it is heard, and its name as bytes in code page 1252.
 struct Marker {
@@ -22,7 +24,17 @@ struct MusicFileInfo {
   uint64_t audioOffset = 0;  // the bytes a decoder is fed: for MP3 the whole stream from here,
   uint64_t audioSize = 0;    // for WAVE only the data chunk
   std::vector<Marker> markers;  // ordered by sample, equal positions in file order
+  MarkerSource markerSource = MarkerSource::none;
+  uint8_t id3Version = 0;    // major version (2, 3, 4) of the first ID3v2 tag of an MP3, 0 when it has none
 };
 
-// Reads container, payload and markers from a file held in memory. False, with a reason, when no audio payload is found.
+// Reads container, payload and markers from a file held in memory. False, with a reason, when no audio payload is
+// found; *info is then left empty.
+//
+// Names are whole (any length), cut at their first NUL, in code page 1252: ID3v2 text in UTF-16 or UTF-8 is converted
+// and characters the code page lacks become '?'; ISO-8859-1 text and WAVE labels are taken byte for byte. A chapter
+// without a title is named by its element ID, a cue without a label by its cue ID in decimal ("cue 7").
 bool readMusicFile(const uint8_t* data, size_t size, MusicFileInfo* info, std::string* error);
+
+// The Unicode character of a code page 1252 byte; U+FFFD for the five bytes the code page leaves undefined.
+uint32_t cp1252ToUnicode(uint8_t byte);

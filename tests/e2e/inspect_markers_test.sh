@@ -1,0 +1,31 @@
+# vostrel-inspect markers on files ffmpeg writes: exact gapless duration, the marker lines, clear failures.
+. "$(dirname "$0")/lib.sh"
+command -v ffmpeg >/dev/null || { echo "ffmpeg is not installed: skipped"; exit 77; }
+cd "$scratch"
+printf ';FFMETADATA1\n' >meta.txt
+for c in "0 Caf\xc3\xa9" "1500 Second" "2500 Late"; do
+  printf '[CHAPTER]\nTIMEBASE=1/1000\nSTART=%s\nEND=3000\ntitle=%b\n' "${c%% *}" "${c#* }" >>meta.txt
+done
+ffmpeg -v error -f lavfi -i sine=duration=2 -i meta.txt -map 0:a -map_chapters 1 -ac 2 -c:a libmp3lame \
+  -id3v2_version 3 chapters.mp3
+ffmpeg -v error -f lavfi -i sine=duration=1 -ac 2 -c:a pcm_s16le plain.wav
+
+"$VOSTREL_INSPECT" markers chapters.mp3 >mp3.txt
+check "an MP3 with chapters is read" test $? -eq 0
+check "its duration is decoded gapless, to the sample" grep -q '^duration: *0:02\.000 (88200 samples)$' mp3.txt
+check "a marker line holds number, time, sample and name" grep -q '^ *2  0:01\.500 *66150  Second$' mp3.txt
+check "names are shown in UTF-8" grep -q "  Caf$(printf '\xc3\xa9')\$" mp3.txt
+check "a marker after the audio is flagged" grep -q '^ *3  0:02\.500 .*Late .*never heard' mp3.txt
+"$VOSTREL_INSPECT" markers plain.wav >wav.txt
+check "a WAVE file is read, PCM duration from its size" grep -q '^duration: *0:01\.000 (44100 samples)$' wav.txt
+cat wav.txt mp3.txt
+
+head -c 3000 /dev/urandom | tr '\377' x >noise.bin
+: >empty.mp3
+for f in noise.bin empty.mp3 missing.mp3; do
+  "$VOSTREL_INSPECT" markers "$f" >/dev/null 2>err.txt
+  check "$f: exit code 1" test $? -eq 1
+  check "$f: one line on stderr naming the file" test "$(grep -c "$f" err.txt)" -eq 1
+done
+cat err.txt
+finish
