@@ -1,0 +1,79 @@
+# The generated default assets, judged by ffmpeg, sox, ImageMagick and vostrel-inspect; generation is repeatable.
+. "$(dirname "$0")/lib.sh"
+for tool in ffmpeg ffprobe sox convert identify; do
+  command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+done
+: "${VOSTREL_ASSETS:?}" "${VOSTREL_BUILD:?}" "${VOSTREL_INSPECT:?}"
+cd "$scratch"
+full=$VOSTREL_BUILD/demo.mp3
+short=$VOSTREL_BUILD/testdata/demo.mp3
+
+# Markers: ffprobe reads 84 chapters, in order, each name at most 25 bytes, matching the tool's table;
+# our own reader agrees with ffprobe on every time and name.
+chapters() {  # chapters MP3: "start_ms<TAB>name" per chapter, as ffprobe sees them (time base 1/1000)
+  ffprobe -v error -show_entries chapter=start:chapter_tags=title -of compact=p=0:nk=1 "$1" | sed 's/|/\t/'
+}
+inspected() {  # inspected MP3: the same lines from vostrel-inspect
+  "$VOSTREL_INSPECT" markers "$1" | awk '/^ *[0-9]+  [0-9]+:[0-9]+\.[0-9]+ /{
+      split($2, t, ":"); ms = (t[1] * 60 + t[2]) * 1000; name = $0; sub(/^ *[0-9]+ +[0-9:.]+ +[0-9]+  /, "", name);
+      printf "%d\t%s\n", ms + 0.5, name }'
+}
+for track in full short; do
+  file=${!track}
+  flag=; [ $track = short ] && flag=--test-track
+  chapters "$file" >$track.ffprobe.txt
+  "$VOSTREL_ASSETS" --list-markers $flag | cut -f2- >$track.table.txt
+  inspected "$file" >$track.inspect.txt
+  check "$track: ffprobe lists 84 chapters" test "$(wc -l <$track.ffprobe.txt)" -eq 84
+  check "$track: chapter times ascend" sort -n -c -k1,1 $track.ffprobe.txt
+  check "$track: names are at most 25 bytes" test "$(cut -f2 $track.ffprobe.txt | LC_ALL=C awk 'length > 25' | wc -l)" -eq 0
+  check "$track: chapters match the tool's table" diff $track.table.txt $track.ffprobe.txt
+  check "$track: vostrel-inspect agrees with ffprobe" diff $track.ffprobe.txt $track.inspect.txt
+done
+check "the test track keeps the names" diff <(cut -f2 full.table.txt) <(cut -f2 short.table.txt)
+
+# Audio: exact gapless length, peak at most -1 dBFS, loudness near -14 LUFS, no silent scene section.
+ffmpeg -v error -i "$full" -c:a pcm_s16le full.wav
+ffmpeg -v error -i "$short" -c:a pcm_s16le short.wav
+check "the song decodes to 180 s exactly" test "$(soxi -s full.wav)" -eq 7938000
+check "the test track decodes to 4.5 s exactly" test "$(soxi -s short.wav)" -eq 198450
+for track in full short; do
+  ffmpeg -nostats -i $track.wav -af ebur128=peak=sample -f null - 2>&1 | awk '/Summary/{s=1} s' >$track.loud.txt
+  loudness=$(awk '$1 == "I:" {print $2}' $track.loud.txt)
+  peak=$(awk '$1 == "Peak:" {print $2}' $track.loud.txt)
+  echo "$track: integrated $loudness LUFS, sample peak $peak dBFS"
+  check "$track: loudness within 1.5 LU of -14" awk -v l="$loudness" 'BEGIN { exit !(l >= -15.5 && l <= -12.5) }'
+  check "$track: sample peak at most -1 dBFS" awk -v p="$peak" 'BEGIN { exit !(p <= -1.0) }'
+done
+# Scene sections in seconds: tunnel, title, lines, cubes, blue interlude, final lines, last chord.
+for section in 0:22 22:28 28:94 94:126 126:134 134:175 175:179; do
+  from=${section%:*}; to=${section#*:}
+  rms=$(sox full.wav -n trim "$from" "=$to" stats 2>&1 | awk '/^RMS lev dB/ {print $4}')
+  echo "section $from-$to s: RMS $rms dB"
+  check "section $from-$to s is not silent" awk -v r="$rms" 'BEGIN { exit !(r > -40) }'
+done
+rms=$(sox full.wav -n trim 179.6 stats 2>&1 | awk '/^RMS lev dB/ {print $4}')
+check "the music has ended when the last marker is heard (RMS $rms dB)" awk -v r="$rms" 'BEGIN { exit !(r == "-inf" || r < -70) }'
+
+# Images: ImageMagick reads all fifteen; widths are multiples of 4; the test data holds the same images.
+count=0
+for f in "$VOSTREL_BUILD"/Data/*.bmp "$VOSTREL_BUILD"/Data/greets/*.bmp; do
+  count=$((count + 1))
+  rel=${f#"$VOSTREL_BUILD"/}
+  width=$(identify -format '%w' "$f")
+  check "$rel: width $width is a multiple of 4" test $((width % 4)) -eq 0
+  check "$rel: ImageMagick decodes it" sh -c "convert '$f' rgb:- | test \$(wc -c) -gt 0"
+  check "$rel: the test data has the same file" cmp -s "$f" "$VOSTREL_BUILD/testdata/$rel"
+done
+check "fifteen images" test $count -eq 15
+
+# Generation is repeatable: a fresh run writes the very bytes the build wrote.
+start=$(date +%s%N)
+"$VOSTREL_ASSETS" again
+echo "generation took $((($(date +%s%N) - start) / 1000000)) ms"
+"$VOSTREL_ASSETS" --test-track again-test
+for f in demo.mp3 $(cd again && find Data -name '*.bmp' | sort); do
+  check "again: $f is byte-identical" cmp -s "again/$f" "$VOSTREL_BUILD/$f"
+done
+check "again: the test track is byte-identical" cmp -s again-test/demo.mp3 "$short"
+finish
