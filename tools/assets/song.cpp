@@ -225,7 +225,7 @@ void arrange(Arrangement& a) {
     if (bar == kTitle) impact(a, bar, 1.1f, false);
     fourOnFloor(a, bar, 0.85f);
     claps(a, bar, 0.3f);
-    hats(a, bar, 0.13f, false);
+    hats(a, bar, 0.2f, false);
     bassLine(a, bar, c, kBassOffbeat, 0.32f, 0.6f);
     padChord(a, bar * 4.0, 4, c, 0.2f, PadShape{2400.0f, 2400.0f}, 0.5f);
     chordStab(a, bar * 4.0, c, 0.11f, 0.5f);
@@ -255,7 +255,7 @@ void arrange(Arrangement& a) {
     }
     fourOnFloor(a, bar, 0.9f);
     claps(a, bar, 0.32f);
-    hats(a, bar, 0.13f, phrase == 2);
+    hats(a, bar, 0.2f, phrase == 2);
     if (phrase == 2) {
       rollingBass(a, bar, c, 0.3f, 0.7f);
       synth::snare(a.drums, &a.send, a.at(barBeat(bar, 14)), 0.1f, 0.5f, 0.3f);
@@ -264,7 +264,7 @@ void arrange(Arrangement& a) {
     } else {
       bassLine(a, bar, c, kBassMain, 0.34f, 0.6f + 0.1f * static_cast<float>(phrase));
       arp(a, bar, c, phrase == 0 ? 0.08f : 0.055f, 0.6f);
-      padChord(a, bar * 4.0, 4, c, phrase == 0 ? 0.18f : 0.15f, open, 0.6f);
+      padChord(a, bar * 4.0, 4, c, phrase == 0 ? 0.18f : 0.15f, PadShape{2800.0f, 2800.0f}, 0.6f);
       if (phrase != 0) hookBar(a, bar, bar - kLines, 0.2f);
       if (phrase == 3) chordStab(a, barBeat(bar, 10), c, 0.05f, 0.25f, 24);
     }
@@ -287,7 +287,7 @@ void arrange(Arrangement& a) {
     }
     if (build) {
       fourOnFloor(a, bar, 0.85f);
-      hats(a, bar, 0.12f, true);
+      hats(a, bar, 0.18f, true);
       bassLine(a, bar, c, kBassOffbeat, 0.32f, 0.55f);
       arp(a, bar, c, 0.06f, 0.5f + 0.06f * static_cast<float>(bar - kCubeBuild), 24);
       snareRoll(a, bar * 4.0 + 2.0, bar * 4.0 + 4.0, bar >= kBlue - 3 ? 0.25 : 0.5, 0.1f, 0.3f);
@@ -336,9 +336,9 @@ void arrange(Arrangement& a) {
     }
     fourOnFloor(a, bar, 0.9f);
     claps(a, bar, 0.32f);
-    hats(a, bar, 0.13f, true);
+    hats(a, bar, 0.2f, true);
     bassLine(a, bar, c, kBassMain, 0.34f, 0.8f);
-    padChord(a, bar * 4.0, 4, c, 0.16f, PadShape{2400.0f, 2400.0f}, 0.6f);
+    padChord(a, bar * 4.0, 4, c, 0.16f, PadShape{3200.0f, 3200.0f}, 0.6f);
     arp(a, bar, c, 0.055f, 0.7f);
     if (bar >= kGreets && bar < kBreathe) hookBar(a, bar, bar - kGreets, 0.21f);
     if (bar >= kClosing) hookBar(a, bar, bar - kClosing, 0.17f, 12);
@@ -395,6 +395,7 @@ Stereo render(int64_t start, int64_t length) {
   mix.mixFrom(a.music, 1.6f);
   mix.mixFrom(wet, 1.6f);
   synth::highPass(mix, 22.0);
+  synth::presence(mix, 3000.0, 0.6f);
   Stereo out{std::move(mix.l), std::move(mix.r)};
   fadeOut(out, start, timeline::beatToSample(kEndBeat - 2.0), timeline::beatToSample(kEndBeat - 0.5));
   return out;

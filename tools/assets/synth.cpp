@@ -167,7 +167,7 @@ void kick(Bus& out, int64_t at, float level, float punch) {
     const double clickSample = (nz - prevNoise) * 0.5 * click * 0.18 * punch;  // a differentiated, bright tick
     prevNoise = nz;
     double v = detmath::softClip(1.7 * s * body) * 0.85 + clickSample;
-    v *= edges(i, n, secs(0.0006), secs(0.02)) * level;
+    v *= edges(i, n, secs(0.0006), secs(0.06)) * level;
     out.add(at + i, static_cast<float>(v), static_cast<float>(v));
     pitchEnv *= pitchStep;
     body *= bodyStep;
@@ -385,7 +385,7 @@ void pluck(const Route& to, int64_t at, double pitch, float level, float pan, fl
   for (int64_t i = 0; i < n; ++i) {
     if ((i & 7) == 0) lp.set(320.0 + 4200.0 * bright * cut, 1.1);
     const double v = lp.run(0.5 * saw.next(hz / rate) + 0.35 * sq.next(hz / rate));
-    const double g = amp * edges(i, n, secs(0.002), secs(0.02)) * level;
+    const double g = amp * edges(i, n, secs(0.002), n / 4) * level;  // a long tail when the note is cut short
     emit(to, at + i, v * g * gl, v * g * gr);
     cut *= cutStep;
     amp *= ampStep;
@@ -410,8 +410,8 @@ void lead(const Route& to, int64_t at, int64_t length, double pitch, float level
     if (vibPhase >= 1.0) vibPhase -= 1.0;
     const double hz = base * (1.0 + 0.0577622650466621 * bend);  // 2^(bend/12) to first order: bends stay under a fifth of a semitone
     if ((i & 15) == 0) {
-      fl.set(2300.0 + 2600.0 * cut, 1.0);
-      fr.set(2400.0 + 2600.0 * cut, 1.0);
+      fl.set(3400.0 + 3200.0 * cut, 1.0);
+      fr.set(3600.0 + 3200.0 * cut, 1.0);
     }
     const double va = a.next(hz * 0.99596 / rate), vb = b.next(hz * 1.00405 / rate), vs = 0.3 * sub.next(hz * 0.5 / rate);
     double env;
@@ -524,6 +524,19 @@ void reverb(const Bus& in, Bus& out, float roomSize, float damp, float wet) {
     }
     out.l[i] += wet * yl;
     out.r[i] += wet * yr;
+  }
+}
+
+void presence(Bus& bus, double hz, float amount) {
+  Svf fl, fr;
+  fl.set(hz, 0.6);
+  fr.set(hz, 0.6);
+  for (size_t i = 0; i < bus.l.size(); ++i) {
+    double h = 0.0;
+    fl.run(bus.l[i], nullptr, &h);
+    bus.l[i] += static_cast<float>(amount * h);
+    fr.run(bus.r[i], nullptr, &h);
+    bus.r[i] += static_cast<float>(amount * h);
   }
 }
 

@@ -81,5 +81,7 @@ void bell(const Route& to, int64_t at, double pitch, float level, float pan);
 void pingPongDelay(const Bus& in, Bus& out, double seconds, float feedback, float wet);
 void reverb(const Bus& in, Bus& out, float roomSize, float damp, float wet);
 void highPass(Bus& bus, double hz);
+// Lifts everything above hz by the given share (0.6 is about +4 dB): a gentle high shelf.
+void presence(Bus& bus, double hz, float amount);
 
 }  // namespace synth
