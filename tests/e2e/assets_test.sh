@@ -31,6 +31,11 @@ for track in full short; do
   check "$track: vostrel-inspect agrees with ffprobe" diff $track.ffprobe.txt $track.inspect.txt
 done
 check "the test track keeps the names" diff <(cut -f2 full.table.txt) <(cut -f2 short.table.txt)
+# The README's recipe: ffmpeg writes the tool's chapter file into an untagged copy and the markers come out the same.
+ffmpeg -v error -i "$short" -map 0:a -map_metadata -1 -map_chapters -1 -c copy plain.mp3
+"$VOSTREL_ASSETS" --ffmetadata --test-track >meta.txt
+ffmpeg -v error -i plain.mp3 -i meta.txt -map 0:a -map_chapters 1 -c copy -id3v2_version 3 own.mp3
+check "markers added with ffmpeg read back as the generated ones" diff short.inspect.txt <(inspected own.mp3)
 
 # Audio: exact gapless length, peak at most -1 dBFS, loudness near -14 LUFS, no silent scene section.
 ffmpeg -v error -i "$full" -c:a pcm_s16le full.wav
