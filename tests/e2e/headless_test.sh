@@ -14,4 +14,28 @@ rate=$(sed -n 's/.*(\([0-9.]*\) per second).*/\1/p' "$scratch/err")
 echo "frames: $frames, rate: $rate per second"
 check "frames were drawn" test "${frames:-0}" -gt 30
 check "never more than 100 frames a second" awk -v r="${rate:-999}" 'BEGIN { exit !(r <= 101) }'
+
+# Without its music the run ends at once with 1, one line saying why and no message box.
+mkdir "$scratch/nomusic" && cd "$scratch/nomusic"
+[ -e "$VOSTREL_BUILD/Data" ] && ln -s "$VOSTREL_BUILD/Data" .
+timeout 20 "$VOSTREL" >"$scratch/out" 2>"$scratch/err"
+check "a missing demo.mp3 ends the run with exit code 1" test $? -eq 1
+check "with one line on standard error naming the file" \
+  test "$(wc -l <"$scratch/err")" -eq 1 -a -n "$(grep demo.mp3 "$scratch/err")"
+check "and no message box" test -z "$(grep '^Error' "$scratch/err")"
+ln -s "$VOSTREL_BUILD/demo.mp3" .
+SDL_AUDIODRIVER=no-such-output timeout 20 "$VOSTREL" 2>"$scratch/err"
+check "no sound output ends the run with exit code 1" test $? -eq 1
+check "with one line saying why" test "$(wc -l <"$scratch/err")" -eq 1
+cat "$scratch/err"
+
+# The test track: the whole timeline in a few seconds, to the end of the music.
+cd "$VOSTREL_BUILD/testdata"
+VOSTREL_STATS=1 timeout 30 "$VOSTREL" 2>"$scratch/err" &
+pid=$!
+sleep 7
+kill -TERM "$pid"
+wait_exit "$pid" 10
+check "the test track ends cleanly" test $? -eq 0
+check "every sync point was counted" grep -q 'last count 85' "$scratch/err"
 finish

@@ -1,0 +1,227 @@
+// The sound layer played for real on SDL's dummy and disk outputs: markers called out when heard.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mp3.h"
+#include "music/music.h"
+#include "music/sound.h"
+#include "music/sync.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Call {
+  std::string name;  // "(end)" for the end
+  unsigned long long position;
+};
+
+std::mutex callsLock;
+std::vector<Call> calls;
+
+bool record(SoundStream* stream, const char* name, int, void*) {
+  const unsigned long long position = soundPosition(stream);
+  std::lock_guard<std::mutex> lock(callsLock);
+  calls.push_back({name ? name : "(end)", position});
+  return true;
+}
+
+void put16(std::string& out, uint16_t v) { out.append({char(v & 0xFF), char(v >> 8)}); }
+void put32(std::string& out, uint32_t v) { put16(out, v & 0xFFFF), put16(out, v >> 16); }
+void chunk(std::string& out, const char* id, const std::string& body) {
+  out.append(id, 4);
+  put32(out, static_cast<uint32_t>(body.size()));
+  out += body;
+  if (body.size() % 2) out += '\0';
+}
+
+struct CueMarker {
+  uint32_t sample;
+  std::string name;
+};
+
+// A 16-bit PCM WAVE of `frames` frames of a quiet tone with cue markers and labels.
+std::string waveWithCues(uint32_t rate, uint16_t channels, uint32_t frames, const std::vector<CueMarker>& cues) {
+  std::string fmt, data, cue, adtl = "adtl", riff = "WAVE";
+  put16(fmt, 1), put16(fmt, channels), put32(fmt, rate), put32(fmt, rate * channels * 2);
+  put16(fmt, channels * 2), put16(fmt, 16);
+  for (uint32_t i = 0; i < frames * channels; ++i) put16(data, static_cast<uint16_t>(int16_t(1000 * std::sin(i * 0.05))));
+  put32(cue, static_cast<uint32_t>(cues.size()));
+  for (size_t i = 0; i < cues.size(); ++i) {
+    put32(cue, static_cast<uint32_t>(i + 1)), put32(cue, 0);
+    cue += "data";
+    put32(cue, 0), put32(cue, 0), put32(cue, cues[i].sample);
+    std::string label;
+    put32(label, static_cast<uint32_t>(i + 1));
+    label += cues[i].name + '\0';
+    chunk(adtl, "labl", label);
+  }
+  chunk(riff, "fmt ", fmt);
+  chunk(riff, "data", data);
+  chunk(riff, "cue ", cue);
+  chunk(riff, "LIST", adtl);
+  std::string file;
+  chunk(file, "RIFF", riff);
+  return file;
+}
+
+fs::path scratch() {
+  const fs::path dir = fs::path(VOSTREL_TEST_TMP) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  fs::create_directories(dir);
+  return dir;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Plays a file to its end on the current output and returns what was called out.
+std::vector<Call> playToEnd(const fs::path& file, std::chrono::seconds limit) {
+  calls.clear();
+  EXPECT_TRUE(soundInit(44100, 32)) << soundError();
+  soundSetBufferSize(1000);
+  SoundStream* stream = soundOpenFile(file.c_str());
+  EXPECT_NE(stream, nullptr) << soundError();
+  if (!stream) {
+    soundClose();
+    return {};
+  }
+  soundSetEndCallback(stream, record, nullptr);
+  soundSetSyncCallback(stream, record, nullptr);
+  soundPlay(stream);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(callsLock);
+      if (!calls.empty() && calls.back().name == "(end)") break;
+    }
+    if (std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // nothing may follow the end
+  soundCloseStream(stream);
+  soundClose();
+  std::lock_guard<std::mutex> lock(callsLock);
+  return calls;
+}
+
+TEST(SoundPlayback, EveryMarkerOnceInOrderWhenHeardThenTheEnd) {
+  const std::vector<CueMarker> cues = {
+      {0, "at the first sample"}, {4410, "a tenth in"},
+      {22050, "two in one"},      {22100, "device period"},  // 50 frames apart: one output buffer
+      {22100, "same sample, file order"}, {30000, "A name well over twenty-five bytes long"},
+      {43000, "last"},            {50000, "beyond the end"}};
+  const fs::path file = scratch() / "cues.wav";
+  writeFile(file, waveWithCues(44100, 2, 44100, cues));
+
+  const std::vector<Call> got = playToEnd(file, std::chrono::seconds(10));
+  ASSERT_EQ(got.size(), cues.size());  // seven markers and the end; the marker past the end never
+  for (size_t i = 0; i + 1 < cues.size(); ++i) {
+    EXPECT_EQ(got[i].name, cues[i].name) << i;
+    // Never before its first sample is heard.
+    EXPECT_GE(got[i].position, cues[i].sample) << cues[i].name;
+  }
+  EXPECT_EQ(got.back().name, "(end)");
+  EXPECT_GE(got.back().position, 44100u);
+}
+
+TEST(SoundPlayback, OtherRatesAndMonoArePlayedAtTheOutputRate) {
+  // 22050 Hz mono: a marker at file sample 11025 is half a second in, output frame 22050.
+  const fs::path file = scratch() / "mono.wav";
+  writeFile(file, waveWithCues(22050, 1, 22050, {{11025, "half a second"}}));
+  const std::vector<Call> got = playToEnd(file, std::chrono::seconds(10));
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].name, "half a second");
+  EXPECT_GE(got[0].position, 22050u);
+  EXPECT_EQ(got[1].name, "(end)");
+}
+
+TEST(SoundPlayback, FilesThatCannotBePlayedAreRefusedWithAReason) {
+  ASSERT_TRUE(soundInit(44100, 32));
+  const fs::path dir = scratch();
+  writeFile(dir / "empty.mp3", "");
+  writeFile(dir / "noise.mp3", std::string(5000, '\x5A'));
+  // Markers and no audio: a tag with chapters and nothing after it.
+  const std::vector<uint8_t> tag = mp3::id3Tag({}, {{0, 1000, "alone"}});
+  writeFile(dir / "tag-only.mp3", std::string(tag.begin(), tag.end()));
+  std::string wave = waveWithCues(44100, 2, 100, {{10, "x"}});
+  writeFile(dir / "truncated.wav", wave.substr(0, 30));
+  for (const char* name : {"missing.mp3", "empty.mp3", "noise.mp3", "tag-only.mp3", "truncated.wav"}) {
+    EXPECT_EQ(soundOpenFile((dir / name).c_str()), nullptr) << name;
+    EXPECT_STRNE(soundError(), "") << name;
+  }
+  soundClose();
+}
+
+// The program's own start: the count walks through the whole test track, one step per marker.
+TEST(SoundPlayback, StartMusicWalksTheCountThroughTheTestTrack) {
+  const fs::path track = fs::path(VOSTREL_BUILD) / "testdata";
+  ASSERT_TRUE(fs::exists(track / "demo.mp3")) << "the test track is made by the build";
+  fs::current_path(track);
+  ASSERT_EQ(syncCount.load(), 1);
+  ASSERT_TRUE(startMusic());
+  std::vector<std::string> names;
+  int32_t seen = 1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (seen < 85 && std::chrono::steady_clock::now() < deadline) {
+    const int32_t count = syncCount.load();
+    if (count != seen) {
+      seen = count;
+      names.push_back(syncName());
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // the end event changes nothing
+  stopMusic();
+  EXPECT_EQ(syncCount.load(), 85);
+  EXPECT_GE(names.size(), 80u);  // a read may straddle two markers; the count never skips
+  for (const std::string& name : names) EXPECT_LE(name.size(), 25u);
+}
+
+// Gapless: a click at a known sample of a LAME-encoded file comes out at exactly that sample.
+TEST(SoundPlayback, Mp3DecodesGaplessToTheEncodersSamples) {
+  constexpr size_t frames = 44100, click = 30011;
+  std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
+  for (size_t i = 0; i < 2000; ++i) left[i] = right[i] = 0.5f * std::cos(i * 0.07f);  // audible from sample 0
+  left[click] = right[click] = 0.9f;
+  const std::vector<uint8_t> encoded = mp3::encode(left, right);
+  const fs::path dir = scratch();
+  writeFile(dir / "click.mp3", std::string(encoded.begin(), encoded.end()));
+
+  // The disk output writes every frame it is handed, silence before playback included.
+  const fs::path raw = dir / "out.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+  setenv("SDL_DISKAUDIODELAY", "0", 1);
+  playToEnd(dir / "click.mp3", std::chrono::seconds(20));
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const int16_t* samples = reinterpret_cast<const int16_t*>(bytes.data());
+  const size_t count = bytes.size() / 4;
+  size_t start = 0;
+  while (start < count && samples[start * 2] == 0) ++start;  // the music's first sample
+  ASSERT_LT(start + frames, count);
+  size_t loudest = start + 5000;
+  for (size_t i = start + 5000; i < start + frames; ++i)
+    if (std::abs(samples[i * 2]) > std::abs(samples[loudest * 2])) loudest = i;
+  EXPECT_EQ(loudest - start, click);
+}
+
+}  // namespace
