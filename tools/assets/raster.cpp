@@ -142,6 +142,8 @@ Font::~Font() {
   if (impl_->library) FT_Done_FreeType(impl_->library);
 }
 
+void releaseFontLookup() { FcFini(); }
+
 double Font::measure(const std::string& text, int pixelSize, double stretch) {
   impl_->select(pixelSize, stretch);
   double pen = 0.0;

@@ -66,4 +66,7 @@ class Font {
   std::string file_;
 };
 
+// Frees fontconfig's cached configuration once no Font is left (it is loaded again when needed).
+void releaseFontLookup();
+
 }  // namespace raster
