@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -19,6 +21,8 @@
 #include "master.h"
 #include "mp3.h"
 #include "music/markers.h"
+#include "raster.h"
+#include "song.h"
 #include "synth.h"
 #include "timeline.h"
 
@@ -50,6 +54,22 @@ bmp::Picture imageMagick(const std::string& path, int width, int height) {
   p = {width, height, {}};
   for (size_t i = 0; i < bytes.size(); i += 3) p.pixels.push_back({bytes[i], bytes[i + 1], bytes[i + 2]});
   return p;
+}
+
+// Everything a shell command prints; empty when it fails.
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  return pclose(pipe) == 0 ? out : std::string();
+}
+
+std::vector<uint8_t> readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The demo's own loader, flipped to top-down rows; width 0 when it fails.
@@ -155,6 +175,71 @@ TEST(AssetMp3, OurReaderFindsTheChaptersAtTheirSamples) {
   EXPECT_EQ("a name of 25 bytes exactly", info.markers[1].name);
   EXPECT_EQ(44100u, info.sampleRate);
   EXPECT_EQ(2, info.channels);
+}
+
+TEST(AssetMp3, TagIsReadAlikeByFfmpegAndOurReaderInCodePage1252) {
+  std::vector<float> l(22050), r(22050);
+  for (size_t i = 0; i < l.size(); ++i) l[i] = r[i] = static_cast<float>(0.2 * detmath::sin(i * 0.07));
+  const std::vector<mp3::Chapter> chapters = {
+      {100, 200, "plain"}, {200, 300, "Yorv er t\xF8" "ff!"}, {300, 500, "\x80uro \x93q\x94"}};
+  std::vector<uint8_t> file = mp3::id3Tag({{"TIT2", "probe"}}, chapters);
+  ASSERT_GE(file.size(), 10u);
+  EXPECT_EQ(0, std::memcmp(file.data(), "ID3\x03\x00\x00", 6)) << "ID3v2.3, no flags";
+  const size_t size = (size_t{file[6]} << 21) | (size_t{file[7]} << 14) | (size_t{file[8]} << 7) | file[9];
+  EXPECT_EQ(file.size() - 10, size) << "syncsafe tag size";
+  const std::vector<uint8_t> audio = mp3::encode(l, r);
+  file.insert(file.end(), audio.begin(), audio.end());
+  const std::string path = tmpPath("names.mp3");
+  writeFile(path, file);
+  // ffprobe prints names in UTF-8: the Latin-1 frame and the UTF-16 frame both come out right.
+  EXPECT_EQ("100|200|plain\n200|300|Yorv er t\xC3\xB8" "ff!\n300|500|\xE2\x82\xACuro \xE2\x80\x9Cq\xE2\x80\x9D\n",
+            run("ffprobe -v error -show_entries chapter=start,end:chapter_tags=title -of compact=p=0:nk=1 '" + path + "'"));
+  MusicFileInfo info;
+  std::string error;
+  ASSERT_TRUE(readMusicFile(file.data(), file.size(), &info, &error)) << error;
+  ASSERT_EQ(3u, info.markers.size());
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(chapters[i].title, info.markers[i].name) << "code page 1252 bytes come back";
+}
+
+TEST(AssetMp3, GaplessDecodersLineUpEverySample) {
+  std::vector<float> l(12345, 0.0f), r(12345, 0.0f);  // not a whole number of frames
+  l[5000] = 0.8f;
+  r[5000] = -0.8f;
+  const std::string path = tmpPath("impulse.mp3");
+  writeFile(path, mp3::encode(l, r));
+  const std::string pcm = run("ffmpeg -v error -i '" + path + "' -f s16le -");
+  ASSERT_EQ(12345u * 4, pcm.size()) << "the Info tag's delay and padding give back exactly the samples put in";
+  size_t loudest = 0;
+  int best = 0;
+  for (size_t i = 0; i < 12345; ++i) {
+    int16_t v;
+    std::memcpy(&v, pcm.data() + i * 4, 2);
+    if (std::abs(v) > best) {
+      best = std::abs(v);
+      loudest = i;
+    }
+  }
+  EXPECT_EQ(5000u, loudest) << "the click is heard at the sample it was put at";
+}
+
+TEST(AssetGenerate, TheTestTrackSetIsCompleteAndRepeatable) {
+  const std::filesystem::path a = tmpPath("set_a"), b = tmpPath("set_b");
+  std::filesystem::remove_all(a);
+  std::filesystem::remove_all(b);
+  generate::writeAll(a, true);
+  generate::writeAll(b, true);
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(a))
+    if (e.is_regular_file()) files.push_back(std::filesystem::relative(e.path(), a).string());
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(16u, files.size());
+  EXPECT_EQ("Data/black.bmp", files[0]);
+  EXPECT_EQ("demo.mp3", files.back());
+  for (const std::string& f : files) EXPECT_TRUE(readFile(a / f) == readFile(b / f)) << f << " differs between two runs";
+  const std::vector<uint8_t> mp3 = readFile(a / "demo.mp3");
+  ASSERT_GT(mp3.size(), 3u);
+  EXPECT_EQ(0, std::memcmp(mp3.data(), "ID3", 3));
+  EXPECT_THROW(generate::writeAll("/proc/version/cannot", true), std::exception) << "a folder that cannot be made is an error";
 }
 
 TEST(AssetBitmaps, EveryEncodingDecodesAlikeInImageMagickAndOurLoader) {
@@ -279,6 +364,56 @@ TEST_F(AssetImages, DesignsSuitTheirUse) {
   EXPECT_GT(meanLuma(find("Data/neonblue.bmp").picture), meanLuma(find("Data/black.bmp").picture) * 0.3);
 }
 
+TEST_F(AssetImages, TheDefaultSetExercisesTheLoadersPaths) {
+  std::set<std::string> seen;
+  for (const images::Asset& a : *assets_) {
+    const std::vector<uint8_t> file = bmp::encode(a.picture, a.encoding);
+    DibInfo info{};
+    ASSERT_EQ(DibError::none, readDibInfo(file.data(), file.size(), &info)) << a.path;
+    EXPECT_TRUE(info.fileHeader) << a.path << ": ImageMagick needs the file header";
+    EXPECT_GT(info.height, 0) << a.path << ": rows bottom-up, as the demo's loader copies them";
+    if (info.headerSize == 12) seen.insert(info.bitsPerPixel == 8 ? "core, palette" : "core, 24-bit");
+    if (info.headerSize == 40 && info.bitsPerPixel == 24) seen.insert("24-bit");
+    if (info.compression == 1) seen.insert("RLE8");
+    if (info.headerSize == 40 && info.bitsPerPixel == 8 && info.compression == 0) seen.insert(info.colors < 256 ? "short palette" : "full palette");
+  }
+  EXPECT_EQ((std::set<std::string>{"core, palette", "core, 24-bit", "24-bit", "RLE8", "short palette", "full palette"}), seen);
+}
+
+TEST(AssetRaster, LetteringLandsWhereItIsMeasuredAndBlursWrapForTiles) {
+  raster::Font font("DejaVu Sans:bold");
+  EXPECT_TRUE(std::filesystem::exists(font.file())) << "fontconfig names a real file";
+  const double plain = font.measure("VOSTREL", 60), wide = font.measure("VOSTREL", 60, 1.5);
+  EXPECT_NEAR(1.5 * plain, wide, 4.0) << "the stretch widens advances and kerning alike";
+  raster::Mask m(600, 100);
+  font.draw(m, "VOSTREL", 20.0, 70.0, 60, 1.5);
+  int left = m.width, right = -1, top = m.height, bottom = -1;
+  for (int y = 0; y < m.height; ++y)
+    for (int x = 0; x < m.width; ++x)
+      if (m.at(x, y) > 0.0f) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  EXPECT_NEAR(20, left, 6);
+  EXPECT_NEAR(20 + wide, right, 8) << "centring by measure() centres the ink";
+  EXPECT_NEAR(70 - 0.73 * 60, top, 4) << "capitals stand on the baseline";
+  EXPECT_LE(bottom, 71);
+  EXPECT_LE(font.measure("a much longer line of text", font.fit("a much longer line of text", 200.0, 80)), 200.0);
+
+  raster::Mask dot(64, 16);
+  dot.at(0, 8) = 1.0f;
+  const raster::Mask wrapped = raster::blur(dot, 3, true), clamped = raster::blur(dot, 3, false);
+  EXPECT_NEAR(wrapped.at(1, 8), wrapped.at(63, 8), 1e-6) << "light crossing the left edge comes in on the right";
+  EXPECT_NEAR(0.0f, clamped.at(63, 8), 1e-6);
+  float sum = 0.0f;
+  for (float v : wrapped.v) sum += v;
+  EXPECT_NEAR(1.0f, sum, 0.02f) << "a wrapped blur keeps the light it spreads";
+  EXPECT_EQ(1.0f, raster::dilate(dot, 2).at(2, 8));
+  EXPECT_EQ(0.0f, raster::dilate(dot, 2).at(2, 10)) << "the disc of radius 2 leaves out its corners";
+}
+
 TEST(AssetMaster, LoudnessMeterMatchesTheStandardsReferenceTones) {
   std::vector<float> l(44100 * 5), r(l.size());
   for (size_t i = 0; i < l.size(); ++i) l[i] = r[i] = static_cast<float>(0.1 * detmath::sin(detmath::twoPi * 997.0 * i / 44100.0));
@@ -354,6 +489,29 @@ TEST(AssetSynth, EveryVoiceStartsAndEndsInSilenceAndRendersTheSameInAnyWindow) {
     for (int64_t i = 0; i < window.length(); ++i)
       ASSERT_EQ(whole.l[static_cast<size_t>(window.start() + i)], window.l[static_cast<size_t>(i)]) << "voice " << which;
   }
+}
+
+TEST(AssetSynth, TheSidechainDucksSmoothlyAroundEachKick) {
+  synth::Sidechain duck(0, 44100);
+  duck.addKick(10000);
+  EXPECT_EQ(1.0f, duck.gain(9999, 0.6f));
+  EXPECT_EQ(1.0f, duck.gain(10000, 0.6f)) << "the push starts from nothing";
+  EXPECT_NEAR(0.4f, duck.gain(10000 + 132, 0.6f), 0.01f) << "fully down 3 ms after the kick";
+  EXPECT_EQ(1.0f, duck.gain(10000 + 44100 / 3, 0.6f)) << "and back up within a third of a second";
+  EXPECT_EQ(1.0f, duck.gain(-5, 0.6f)) << "outside the window nothing ducks";
+  float worst = 0.0f;
+  for (int64_t i = 9000; i < 30000; ++i) worst = std::max(worst, std::fabs(duck.gain(i, 0.6f) - duck.gain(i - 1, 0.6f)));
+  EXPECT_LT(worst, 0.006f) << "no step a listener would hear as a click";
+}
+
+TEST(AssetSong, TheTestTrackIsMasteredLikeTheSong) {
+  const song::Stereo s = song::renderTestTrack();
+  ASSERT_EQ(static_cast<size_t>(timeline::testTrackMs) * 441 / 10, s.l.size());
+  // The mix aims a quarter unit above -14 LUFS before encoding; the peak stays under the -2 dBFS ceiling.
+  EXPECT_NEAR(-13.73, master::integratedLoudness(s.l, s.r), 0.1);
+  EXPECT_LE(master::peak(s.l, s.r), detmath::dbToGain(-2.0) + 1e-6);
+  EXPECT_EQ(0.0f, s.l.front());
+  EXPECT_EQ(0.0f, s.r.back()) << "short fades at both ends";
 }
 
 TEST(AssetMath, DeterministicFunctionsAreAccurate) {

@@ -9,7 +9,7 @@ namespace mp3 {
 
 struct Chapter {
   uint32_t startMs, endMs;
-  std::string title;  // ISO-8859-1 / code page 1252 bytes
+  std::string title;  // code page 1252 bytes
 };
 
 // An ID3v2.3 tag: the given text frames (id, text), then a CTOC "toc" listing ch0..chN-1, then one CHAP per chapter
