@@ -2,9 +2,18 @@
 #pragma once
 #include <cstdint>
 
+// Texture names by slot: 0 and 5 are the 512x512 render textures, the rest the images.
+constexpr int textureSlots = 17;
+extern uint32_t textures[textureSlots];
+
 // Width and height of the window's client area, read once at start-up.
 extern int clientWidth;
 extern int clientHeight;
 
 // Makes the GL context and base state, then every font, list and texture, in a fixed order.
+// A picture that cannot be loaded ends the process with exit code 1 after its message.
 void initResources();
+// Loads a bitmap file into table[slot] as a mipmapped RGB texture; a null path does nothing.
+void loadTexture(uint32_t* table, const char* path, int slot);
+// Makes table[slot] a black size x size texture with the given components, one level.
+void createRenderTexture(uint32_t* table, int size, int components, unsigned format, int slot);

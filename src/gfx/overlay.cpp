@@ -1,0 +1,89 @@
+// The full-window quads; each leaves a precise set of state behind, which the scenes rely on.
+#include "gfx/overlay.h"
+
+#include "app/gl.h"
+#include "gfx/resources.h"
+
+namespace {
+constexpr int canvasWidth = 1024;
+constexpr int canvasHeight = 768;
+}  // namespace
+
+void beginOverlay2D(int left, int top, int right, int bottom) {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  // Bottom and top swapped: y runs down the window, as on the canvas.
+  glOrtho(left, right, bottom, top, 0.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+void endOverlay2D() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void drawFeedbackLayer(int slot) {
+  glPushMatrix();
+  glDisable(GL_DEPTH_TEST);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_BLEND);
+  glBindTexture(GL_TEXTURE_2D, textures[slot]);
+  glColor4f(1.0f, 1.0f, 1.0f, 0.99f);
+  beginOverlay2D(0, 0, canvasWidth, canvasHeight);
+  // The copy's first row is the frame's bottom row: t = 1 at the top shows it upright.
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(0.0f, 0.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(0.0f, canvasHeight);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(canvasWidth, canvasHeight);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(canvasWidth, 0.0f);
+  glEnd();
+  endOverlay2D();
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glPopMatrix();
+}
+
+void drawFade(float alpha) {
+  glPushMatrix();
+  glDisable(GL_DEPTH_TEST);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_BLEND);
+  beginOverlay2D(0, 0, canvasWidth, canvasHeight);
+  glBegin(GL_QUADS);
+  glColor4f(0.0f, 0.0f, 0.0f, alpha);
+  glVertex2f(0.0f, 0.0f);
+  glColor4f(0.0f, 0.0f, 0.0f, alpha);
+  glVertex2f(0.0f, canvasHeight);
+  glColor4f(0.0f, 0.0f, 0.0f, alpha);
+  glVertex2f(canvasWidth, canvasHeight);
+  glColor4f(0.0f, 0.0f, 0.0f, alpha);
+  glVertex2f(canvasWidth, 0.0f);
+  glEnd();
+  endOverlay2D();
+  glEnable(GL_DEPTH_TEST);
+  glPopMatrix();
+}
+
+void drawImageOverlay(int slot, float alpha) {
+  beginOverlay2D(0, 0, canvasWidth, canvasHeight);
+  glBindTexture(GL_TEXTURE_2D, textures[slot]);
+  glColor4f(1.0f, 1.0f, 1.0f, alpha);
+  glBegin(GL_QUADS);
+  glTexCoord2d(0.0, 1.0);
+  glVertex2f(0.0f, 0.0f);
+  glTexCoord2d(1.0, 1.0);
+  glVertex2f(canvasWidth, 0.0f);
+  glTexCoord2d(1.0, 0.0);
+  glVertex2f(canvasWidth, canvasHeight);
+  glTexCoord2d(0.0, 0.0);
+  glVertex2f(0.0f, canvasHeight);
+  glEnd();
+  endOverlay2D();
+}
