@@ -14,8 +14,6 @@ void openTestContext();
 std::vector<uint8_t> readFrame();
 // One pixel of the last frame read or drawn, x from the left and y from the top of the window.
 Rgb pixelAt(int x, int y);
-// Writes an RGB picture (rows from the top down) as a PNG.
-bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);
 // Writes the current frame as a PNG under the tests' scratch folder and returns its path.
 std::string saveFrame(const std::string& name);
 // Largest absolute difference of one component.
