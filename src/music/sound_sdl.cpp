@@ -175,6 +175,7 @@ bool decodeAhead(SoundStream* stream) {
 }
 
 void decodeLoop(SoundStream* stream) {
+  SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);  // where allowed; otherwise it runs as it is
   while (!stream->stop.load(std::memory_order_relaxed)) {
     if (decodeAhead(stream)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -189,6 +190,8 @@ void callOut(const char* name, void* user) {
 
 // Wakes when the next marker is due by the heard position, and calls out everything it has reached.
 void syncLoop(SoundStream* stream) {
+  // As urgent as the output thread: on a busy machine a sync waiting for a core is heard late.
+  SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
   while (!stream->stop.load(std::memory_order_relaxed)) {
     const uint64_t position = playheadPosition(&stream->playhead, nowNs(), static_cast<uint32_t>(deviceRate));
     const bool endKnown = stream->decodeDone.load(std::memory_order_acquire);

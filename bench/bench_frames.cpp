@@ -1,0 +1,65 @@
+// Frame cost of each scene at 1024x768 on the software renderer (the frame budget is 10 ms).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/gl.h"
+#include "app/render_state.h"
+#include "app/shell.h"
+#include "app/timing.h"
+#include "gfx/resources.h"
+#include "music/sync.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+bool startUp() {
+  static bool ready = false;
+  if (ready) return true;
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  std::filesystem::current_path(std::filesystem::path(VOSTREL_BUILD) / "testdata");
+  if (!shellCreateWindow("Vostrel bench", 1024, 768, false)) return false;
+  initResources();
+  onSyncPoint("a caption of some length");  // the caption text the line scene prints
+  ready = glReady;
+  return ready;
+}
+
+// One frame of `scene` at `count`; glFinish makes the software renderer's work part of the time.
+void frame(benchmark::State& state, void (*scene)(), int count, bool feedbackPass) {
+  if (!startUp()) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  syncCount = count;
+  for (int i = 0; i < 3; ++i) scene();  // warm up caches and the driver
+  glFinish();
+  for (auto _ : state) {
+    resetGates();
+    if (!feedbackPass) rateGate(100);
+    scene();
+    glFinish();
+  }
+}
+
+}  // namespace
+
+#define FRAME(name, scene, count, feedback)                                                      \
+  static void name(benchmark::State& state) { frame(state, scene, count, feedback); }            \
+  BENCHMARK(name)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true)
+
+FRAME(tunnel, TunnelScene, 1, true);
+FRAME(tunnel_wire_grid, TunnelScene, 3, true);
+FRAME(tunnel_credit_image, TunnelScene, 2, true);
+FRAME(title_zoom, TitleScene, 5, true);
+FRAME(title_collapse, TitleScene, 6, true);
+FRAME(lines_with_feedback_pass, LineFeedbackScene, 7, true);
+FRAME(lines_without_feedback_pass, LineFeedbackScene, 7, false);
+FRAME(lines_with_caption, LineFeedbackScene, 12, true);
+FRAME(lines_with_greeting, LineFeedbackScene, 66, true);
+FRAME(cube_columns, CubeColumnsScene, 40, true);
+FRAME(blue_interlude, BlueFeedbackScene, 62, true);
+
+BENCHMARK_MAIN();
