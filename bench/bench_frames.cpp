@@ -62,4 +62,26 @@ FRAME(lines_with_greeting, LineFeedbackScene, 66, true);
 FRAME(cube_columns, CubeColumnsScene, 40, true);
 FRAME(blue_interlude, BlueFeedbackScene, 62, true);
 
+// Start-up's share that grows with the pictures: the fifteen default images decoded, mipmapped and uploaded.
+static void startup_fifteen_images(benchmark::State& state) {
+  if (!startUp()) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  static const char* const paths[] = {
+      "Data/neonblue.bmp",       "Data/neonlilla.bmp",     "Data/tessary.bmp",       "Data/black.bmp",
+      "Data/greets/talvo.bmp",   "Data/greets/pirsek.bmp", "Data/greets/mondal.bmp", "Data/greets/quesh.bmp",
+      "Data/greets/vabrin.bmp",  "Data/greets/lorrit.bmp", "Data/greets/senyx.bmp",  "Data/greets/druvel.bmp",
+      "Data/code.bmp",           "Data/music.bmp",         "Data/present.bmp"};
+  uint32_t scratch[textureSlots] = {};
+  for (auto _ : state) {
+    for (int i = 0; i < 15; ++i) loadTexture(scratch, paths[i], 1 + i % 16);
+    glFinish();
+    state.PauseTiming();
+    glDeleteTextures(textureSlots, scratch);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(startup_fifteen_images)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly(true);
+
 BENCHMARK_MAIN();

@@ -20,13 +20,31 @@ float tunnelFadeLevel = 1.0f;
 
 namespace {
 
-// One tube: made and deleted within the frame. A quadric that cannot be made skips its drawing.
-GLUquadric* newTubeQuadric() {
+// One tube on the z axis from 300 to 680, turned by angle. Its quadric is made here and deleted by the
+// caller at the end of the frame; a quadric that cannot be made skips the drawing.
+GLUquadric* drawTube(int slot, const float colour[4], float angle, double baseRadius, double topRadius,
+                     bool wireGrid) {
+  glBindTexture(GL_TEXTURE_2D, textures[slot]);
   GLUquadric* quadric = gluNewQuadric();
-  if (!quadric) return nullptr;
-  gluQuadricOrientation(quadric, GLU_INSIDE);
-  gluQuadricNormals(quadric, GLU_SMOOTH);
-  gluQuadricTexture(quadric, GL_TRUE);
+  if (quadric) {
+    gluQuadricOrientation(quadric, GLU_INSIDE);
+    gluQuadricNormals(quadric, GLU_SMOOTH);
+    gluQuadricTexture(quadric, GL_TRUE);
+  }
+  glPushMatrix();
+  glColor4fv(colour);
+  glRotatef(angle, 0.0f, 0.0f, 1.0f);
+  glTranslatef(0.0f, 0.0f, 300.0f);
+  if (quadric) {
+    gluQuadricDrawStyle(quadric, GLU_FILL);
+    gluCylinder(quadric, baseRadius, topRadius, 380.0, 30, 30);
+    if (wireGrid) {  // the same surface again as lines, untextured, in the same colour
+      gluQuadricDrawStyle(quadric, GLU_LINE);
+      gluQuadricTexture(quadric, GL_FALSE);
+      gluCylinder(quadric, baseRadius, topRadius, 380.0, 30, 30);
+    }
+  }
+  glPopMatrix();
   return quadric;
 }
 
@@ -57,34 +75,11 @@ void TunnelScene() {
   glEnable(GL_TEXTURE_GEN_S);
   glEnable(GL_TEXTURE_GEN_T);
 
-  glBindTexture(GL_TEXTURE_2D, textures[1]);
-  GLUquadric* innerQuadric = newTubeQuadric();
-  glPushMatrix();
-  glColor4f(1.0f, 1.0f, 1.0f, 0.5f);
-  glRotatef(tunnelInnerAngle, 0.0f, 0.0f, 1.0f);
-  glTranslatef(0.0f, 0.0f, 300.0f);
-  if (innerQuadric) {
-    gluQuadricDrawStyle(innerQuadric, GLU_FILL);
-    gluCylinder(innerQuadric, 0.1, 1.0, 380.0, 30, 30);
-    if (syncCount.load() > 2) {  // the cone's wire grid over its surface
-      gluQuadricDrawStyle(innerQuadric, GLU_LINE);
-      gluQuadricTexture(innerQuadric, GL_FALSE);
-      gluCylinder(innerQuadric, 0.1, 1.0, 380.0, 30, 30);
-    }
-  }
-  glPopMatrix();
-
-  glBindTexture(GL_TEXTURE_2D, textures[2]);
-  GLUquadric* outerQuadric = newTubeQuadric();
-  glPushMatrix();
-  glColor4f(0.7f, 0.7f, 0.7f, 0.6f);
-  glRotatef(tunnelOuterAngle, 0.0f, 0.0f, 1.0f);
-  glTranslatef(0.0f, 0.0f, 300.0f);
-  if (outerQuadric) {
-    gluQuadricDrawStyle(outerQuadric, GLU_FILL);
-    gluCylinder(outerQuadric, 1.2, 1.2, 380.0, 30, 30);
-  }
-  glPopMatrix();
+  // The inner cone narrows away from the camera; the outer tube, drawn last, lies over it.
+  constexpr float innerColour[4] = {1.0f, 1.0f, 1.0f, 0.5f};
+  constexpr float outerColour[4] = {0.7f, 0.7f, 0.7f, 0.6f};
+  GLUquadric* innerQuadric = drawTube(1, innerColour, tunnelInnerAngle, 0.1, 1.0, syncCount.load() > 2);
+  GLUquadric* outerQuadric = drawTube(2, outerColour, tunnelOuterAngle, 1.2, 1.2, false);
 
   glDisable(GL_TEXTURE_GEN_S);
   glDisable(GL_TEXTURE_GEN_T);

@@ -1,0 +1,15 @@
+# The real program with the default assets plays the whole three minutes and ends by itself.
+. "$(dirname "$0")/lib.sh"
+cd "$VOSTREL_BUILD"
+length=$("$VOSTREL_INSPECT" markers demo.mp3 | sed -n 's/^duration: *\([0-9]*\):\([0-9.]*\).*/\1 \2/p' | awk '{print $1 * 60 + $2}')
+echo "music: $length s"
+start=$(date +%s%N)
+VOSTREL_STATS=1 timeout 400 "$VOSTREL" 2>"$scratch/err"
+code=$?
+took=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.1f", (b - a) / 1e9 }')
+cat "$scratch/err"
+echo "ran for $took s"
+check "the demo ends by itself with exit code 0" test "$code" -eq 0
+check "after the whole timeline" grep -q 'last count 85' "$scratch/err"
+check "within a few seconds of the music's end" awk -v t="$took" -v m="$length" 'BEGIN { exit !(t > m - 2 && t < m + 5) }'
+finish
