@@ -74,9 +74,10 @@ void printFilledSlots() {
   std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-TEST(SetupDeathTest, AMissingPictureEndsTheRunAfterOneMessage) {
+// Start-up without the given pictures ends with exit code 1 after exactly the expected output.
+void expectStartUpEnds(std::initializer_list<const char*> missing, const char* output) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const fs::path dir = assetsWithout({"Data/black.bmp"});
+  const fs::path dir = assetsWithout(missing);
   EXPECT_EXIT(
       {
         fs::current_path(dir);
@@ -84,22 +85,18 @@ TEST(SetupDeathTest, AMissingPictureEndsTheRunAfterOneMessage) {
         startUp();
         std::exit(0);
       },
-      ::testing::ExitedWithCode(1),
-      "^Error: Failed to open DIB file Data/black\\.bmp\\.\nslots filled: 0 1 2 3 5\n$");
+      ::testing::ExitedWithCode(1), output);
+}
+
+TEST(SetupDeathTest, AMissingPictureEndsTheRunAfterOneMessage) {
+  expectStartUpEnds({"Data/black.bmp"},
+                    "^Error: Failed to open DIB file Data/black\\.bmp\\.\nslots filled: 0 1 2 3 5\n$");
 }
 
 TEST(SetupDeathTest, TheEighthGreetingIsLoadedBeforeTheCredits) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const fs::path dir = assetsWithout({"Data/greets/druvel.bmp", "Data/code.bmp"});
-  EXPECT_EXIT(
-      {
-        fs::current_path(dir);
-        std::atexit(printFilledSlots);
-        startUp();
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1),
-      "^Error: Failed to open DIB file Data/greets/druvel\\.bmp\\.\nslots filled: 0 1 2 3 4 5 6 7 8 9 10 11 12\n$");
+  expectStartUpEnds({"Data/greets/druvel.bmp", "Data/code.bmp"},
+                    "^Error: Failed to open DIB file Data/greets/druvel\\.bmp\\.\n"
+                    "slots filled: 0 1 2 3 4 5 6 7 8 9 10 11 12\n$");
 }
 
 }  // namespace
