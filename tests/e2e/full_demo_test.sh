@@ -11,5 +11,6 @@ cat "$scratch/err"
 echo "ran for $took s"
 check "the demo ends by itself with exit code 0" test "$code" -eq 0
 check "after the whole timeline" grep -q 'last count 85' "$scratch/err"
-check "within a few seconds of the music's end" awk -v t="$took" -v m="$length" 'BEGIN { exit !(t > m - 2 && t < m + 5) }'
+# SDL's dummy output takes a buffer every whole 11 ms instead of 11.6: it plays about 5 % fast.
+check "within a few seconds of the music's end" awk -v t="$took" -v m="$length" 'BEGIN { exit !(t > m * 0.93 && t < m + 5) }'
 finish
