@@ -34,7 +34,7 @@ start_xvfb() {  # start_xvfb WxHxD: a fresh X server on a free display, exported
 }
 wait_for_window() {  # wait_for_window NAME: prints the id of the first window so named
   local id
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do  # 30 s: start-up is slow under the sanitizers on a busy machine
     id=$(timeout 10 xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1

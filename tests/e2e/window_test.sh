@@ -22,7 +22,7 @@ timeout 10 xdotool mousemove --window "$win" 100 100 click 1 click 3 2>/dev/null
 sleep 1
 check "other keys and mouse buttons change nothing" kill -0 "$pid"
 timeout 10 xdotool key --window "$win" Escape
-wait_exit "$pid" 10
+wait_exit "$pid" 30
 check "Escape ends the run with exit code 0" test $? -eq 0
 check "the display mode is as before" test "$(timeout 10 xrandr | head -2)" = "$mode_before"
 check "nothing was reported" test ! -s "$scratch/err"
@@ -32,7 +32,7 @@ pid=$!
 win=$(wait_for_window Vostrel)
 sleep 0.5
 timeout 10 "$VOSTREL_XCLOSE" "$win"
-wait_exit "$pid" 10
+wait_exit "$pid" 30
 check "closing the window ends the run with exit code 0" test $? -eq 0
 
 # A screen that has no 1024x768 mode: the switch fails, the run ends with 1 and the desktop as it was.
@@ -43,7 +43,7 @@ mode_before=$(timeout 10 xrandr | head -2)
 pid=$!
 # Where the message box can be shown it waits for its OK button.
 box=$(wait_for_window Error) && timeout 10 xdotool key --window "$box" Return
-wait_exit "$pid" 20
+wait_exit "$pid" 40
 check "an impossible display mode ends the run with exit code 1" test $? -eq 1
 check "the message says why" grep -q "Display Mode Not Compatible" "$scratch/err" -o -n "$box"
 check "the display mode is as before" test "$(timeout 10 xrandr | head -2)" = "$mode_before"
