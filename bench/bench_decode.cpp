@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "music/markers.h"
+#include "threads.h"
 #include "music/sound.h"
 
 namespace {
@@ -47,20 +48,6 @@ std::vector<uint8_t> readWhole(const std::string& path) {
 }
 
 // Threads of this process by id.
-std::set<int> liveThreads() {
-  std::set<int> ids;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-    ids.insert(std::atoi(entry.path().filename().c_str()));
-  return ids;
-}
-
-// CPU time a thread of this process has run so far (the first field of its schedstat, in nanoseconds).
-double threadCpuSeconds(int tid) {
-  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/schedstat");
-  unsigned long long ns = 0;
-  in >> ns;
-  return double(ns) * 1e-9;
-}
 
 // --- libmpg123 alone, fed and set up as the layer does it: payload from memory, gapless, 16-bit out ---
 

@@ -34,6 +34,7 @@
 
 #include "mp3.h"
 #include "music/markers.h"
+#include "threads.h"
 #include "music/sound.h"
 
 namespace {
@@ -131,19 +132,6 @@ double clockSeconds(clockid_t clock) {
   return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-std::set<int> liveThreads() {
-  std::set<int> ids;
-  for (const auto& entry : fs::directory_iterator("/proc/self/task")) ids.insert(std::atoi(entry.path().filename().c_str()));
-  return ids;
-}
-
-// CPU time a thread of this process has run so far (the first field of its schedstat, in nanoseconds).
-double threadCpuSeconds(int tid) {
-  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/schedstat");
-  unsigned long long ns = 0;
-  in >> ns;
-  return double(ns) * 1e-9;
-}
 
 double percentile(std::vector<double> sorted, double p) {
   if (sorted.empty()) return 0;

@@ -144,37 +144,39 @@ Font::~Font() {
 
 void releaseFontLookup() { FcFini(); }
 
-double Font::measure(const std::string& text, int pixelSize, double stretch) {
-  impl_->select(pixelSize, stretch);
-  double pen = 0.0;
+namespace {
+
+// Walks the text's glyphs with kerning from pen, calling glyphAt(slot, pen) for each loaded glyph;
+// returns the pen after the last one.
+template <typename GlyphAt>
+double walkGlyphs(FT_Face face, const std::string& text, double pen, double stretch, FT_Int32 loadFlags,
+                  GlyphAt glyphAt) {
   FT_UInt previous = 0;
   for (unsigned char ch : text) {
-    const FT_UInt glyph = FT_Get_Char_Index(impl_->face, ch);
-    if (previous && glyph && FT_HAS_KERNING(impl_->face)) {
+    const FT_UInt glyph = FT_Get_Char_Index(face, ch);
+    if (previous && glyph && FT_HAS_KERNING(face)) {
       FT_Vector kern{};
-      FT_Get_Kerning(impl_->face, previous, glyph, FT_KERNING_DEFAULT, &kern);
+      FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern);
       pen += static_cast<double>(kern.x) / 64.0 * stretch;
     }
-    if (FT_Load_Glyph(impl_->face, glyph, FT_LOAD_DEFAULT)) continue;
-    pen += static_cast<double>(impl_->face->glyph->advance.x) / 64.0;
+    if (FT_Load_Glyph(face, glyph, loadFlags)) continue;
+    glyphAt(face->glyph, pen);
+    pen += static_cast<double>(face->glyph->advance.x) / 64.0;
     previous = glyph;
   }
   return pen;
 }
 
+}  // namespace
+
+double Font::measure(const std::string& text, int pixelSize, double stretch) {
+  impl_->select(pixelSize, stretch);
+  return walkGlyphs(impl_->face, text, 0.0, stretch, FT_LOAD_DEFAULT, [](FT_GlyphSlot, double) {});
+}
+
 void Font::draw(Mask& m, const std::string& text, double x, double baseline, int pixelSize, double stretch) {
   impl_->select(pixelSize, stretch);
-  double pen = x;
-  FT_UInt previous = 0;
-  for (unsigned char ch : text) {
-    const FT_UInt glyph = FT_Get_Char_Index(impl_->face, ch);
-    if (previous && glyph && FT_HAS_KERNING(impl_->face)) {
-      FT_Vector kern{};
-      FT_Get_Kerning(impl_->face, previous, glyph, FT_KERNING_DEFAULT, &kern);
-      pen += static_cast<double>(kern.x) / 64.0 * stretch;
-    }
-    if (FT_Load_Glyph(impl_->face, glyph, FT_LOAD_RENDER)) continue;
-    const FT_GlyphSlot slot = impl_->face->glyph;
+  walkGlyphs(impl_->face, text, x, stretch, FT_LOAD_RENDER, [&](FT_GlyphSlot slot, double pen) {
     const FT_Bitmap& bm = slot->bitmap;
     const int left = static_cast<int>(pen + 0.5) + slot->bitmap_left, top = static_cast<int>(baseline + 0.5) - slot->bitmap_top;
     for (unsigned row = 0; row < bm.rows; ++row)
@@ -184,9 +186,7 @@ void Font::draw(Mask& m, const std::string& text, double x, double baseline, int
         const float cover = static_cast<float>(bm.buffer[static_cast<int>(row) * bm.pitch + static_cast<int>(col)]) / 255.0f;
         m.at(px, py) = std::min(1.0f, m.at(px, py) + cover);
       }
-    pen += static_cast<double>(slot->advance.x) / 64.0;
-    previous = glyph;
-  }
+  });
 }
 
 int Font::fit(const std::string& text, double width, int maxSize, double stretch) {
