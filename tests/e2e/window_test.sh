@@ -26,6 +26,7 @@ wait_exit "$pid" 30
 check "Escape ends the run with exit code 0" test $? -eq 0
 check "the display mode is as before" test "$(timeout 10 xrandr | head -2)" = "$mode_before"
 check "nothing was reported" test ! -s "$scratch/err"
+cat "$scratch/err"
 
 "$VOSTREL" 2>"$scratch/err" &
 pid=$!
