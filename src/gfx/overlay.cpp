@@ -56,16 +56,16 @@ void drawFade(float alpha) {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_BLEND);
   beginOverlay2D(0, 0, canvasWidth, canvasHeight);
-  glBegin(GL_QUADS);
   glColor4f(0.0f, 0.0f, 0.0f, alpha);
-  glVertex2f(0.0f, 0.0f);
-  glColor4f(0.0f, 0.0f, 0.0f, alpha);
-  glVertex2f(0.0f, canvasHeight);
-  glColor4f(0.0f, 0.0f, 0.0f, alpha);
-  glVertex2f(canvasWidth, canvasHeight);
-  glColor4f(0.0f, 0.0f, 0.0f, alpha);
-  glVertex2f(canvasWidth, 0.0f);
-  glEnd();
+  // Clear black changes no pixel: once the fade is over, the window-sized quad is not worth drawing.
+  if (alpha > 0.0f) {
+    glBegin(GL_QUADS);
+    glVertex2f(0.0f, 0.0f);
+    glVertex2f(0.0f, canvasHeight);
+    glVertex2f(canvasWidth, canvasHeight);
+    glVertex2f(canvasWidth, 0.0f);
+    glEnd();
+  }
   endOverlay2D();
   glEnable(GL_DEPTH_TEST);
   glPopMatrix();

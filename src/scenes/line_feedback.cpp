@@ -95,15 +95,23 @@ void LineFeedbackScene() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glViewport(0, 0, 1024, 768);
   }
-  drawLinePass();
 
   lineAngleX += 0.3f;
   lineAngleY += 0.2f;
   lineAngleZ += 1.0f;
   glPopMatrix();
-  glColor3f(0.0f, 0.0f, 0.0f);
 
-  // Greetings cover the whole frame: blending is off after the feedback layer.
+  // A greeting covers the whole frame, opaque with blending off: the visible pass, which would lie
+  // under it, is drawn only when no greeting is. The pass uses the same matrix here as before the pop.
+  glDisable(GL_BLEND);
+  bool greeted = false;
   for (const Greeting& greeting : greetings)
-    if (syncCount.load() == greeting.count) drawImageOverlay(greeting.slot, greeting.alpha);
+    if (syncCount.load() == greeting.count) {
+      drawImageOverlay(greeting.slot, greeting.alpha);
+      greeted = true;
+    }
+  if (!greeted) {
+    drawLinePass();
+    glColor3f(0.0f, 0.0f, 0.0f);
+  }
 }

@@ -12,6 +12,7 @@
 #include "app/gl.h"
 #include "app/shell.h"
 #include "gfx/dib_load.h"
+#include "gfx/overlay.h"
 #include "gfx/resources.h"
 #include "gfx/text.h"
 #include "gl_harness.h"
@@ -317,6 +318,12 @@ TEST_F(FeedbackScenes, TextsAndGreetingsByCount) {
     } else {
       // Drawn last with blending off: the picture alone, whatever its alpha.
       EXPECT_LE(offFromPicture(frame, row.greetingSlot), 3.0) << "not slot " << row.greetingSlot << " opaque";
+      // To the byte the picture alone over any background: nothing of the scene may lie under it.
+      glClearColor(0.3f, 0.6f, 0.9f, 1.0f);
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      glDisable(GL_BLEND);
+      drawImageOverlay(row.greetingSlot, 1.0f);
+      EXPECT_TRUE(readFrame() == frame) << "the frame is not the picture drawn alone";
       const std::string path = std::string("Data/greets/") + greetingFiles[row.greetingSlot] + ".bmp";
       DibImage* image = loadDibImage(path.c_str());
       ASSERT_NE(image, nullptr) << path;
