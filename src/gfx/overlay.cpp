@@ -58,13 +58,18 @@ void drawFade(float alpha) {
   beginOverlay2D(0, 0, canvasWidth, canvasHeight);
   glColor4f(0.0f, 0.0f, 0.0f, alpha);
   // Clear black changes no pixel: once the fade is over, the window-sized quad is not worth drawing.
+  // While it is drawn, black stays black whatever texel modulates it, and the pictures have no alpha
+  // of their own: texturing is off for the quad alone, saving the rasterizer a window of lookups.
   if (alpha > 0.0f) {
+    const GLboolean textured = glIsEnabled(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_2D);
     glBegin(GL_QUADS);
     glVertex2f(0.0f, 0.0f);
     glVertex2f(0.0f, canvasHeight);
     glVertex2f(canvasWidth, canvasHeight);
     glVertex2f(canvasWidth, 0.0f);
     glEnd();
+    if (textured) glEnable(GL_TEXTURE_2D);
   }
   endOverlay2D();
   glEnable(GL_DEPTH_TEST);
