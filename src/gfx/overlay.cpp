@@ -7,6 +7,21 @@
 namespace {
 constexpr int canvasWidth = 1024;
 constexpr int canvasHeight = 768;
+// Stretched over the window, a picture up to 1.25 times the window's size each way is drawn from its
+// full-size level alone: the nearest mipmap level only becomes the next one at 1.41 times. Saying so
+// spares the software rasterizer choosing a level for every pixel, with the same pixels. Returns the
+// bound texture's filter to put back after the quad, or 0 when nothing was changed.
+GLint sampleFullSizeLevelOnly() {
+  GLint filter = 0, width = 0, height = 0;
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+  if (filter != GL_LINEAR_MIPMAP_NEAREST) return 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+  if (4 * width > 5 * canvasWidth || 4 * height > 5 * canvasHeight) return 0;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  return filter;
+}
+
 }  // namespace
 
 void beginOverlay2D(int left, int top, int right, int bottom) {
@@ -79,6 +94,7 @@ void drawFade(float alpha) {
 void drawImageOverlay(int slot, float alpha) {
   beginOverlay2D(0, 0, canvasWidth, canvasHeight);
   glBindTexture(GL_TEXTURE_2D, textures[slot]);
+  const GLint mipmapFilter = sampleFullSizeLevelOnly();
   glColor4f(1.0f, 1.0f, 1.0f, alpha);
   glBegin(GL_QUADS);
   glTexCoord2d(0.0, 1.0);
@@ -90,5 +106,6 @@ void drawImageOverlay(int slot, float alpha) {
   glTexCoord2d(0.0, 0.0);
   glVertex2f(0.0f, canvasHeight);
   glEnd();
+  if (mipmapFilter) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapFilter);
   endOverlay2D();
 }

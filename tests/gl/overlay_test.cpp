@@ -1,7 +1,10 @@
 // The full-window quads: what they draw and exactly what state each leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/gl.h"
 #include "gfx/overlay.h"
@@ -19,6 +22,26 @@ void makeQuadrantTexture(int slot) {
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+}
+
+// A mipmapped picture in slot with the loader's filters: level 0 in `top` colours (a vertical ramp
+// of red, when `ramp`), every smaller level green, so the window shows which level was sampled.
+void makeLevelTexture(int slot, int width, int height, bool ramp) {
+  glGenTextures(1, &textures[slot]);
+  glBindTexture(GL_TEXTURE_2D, textures[slot]);
+  for (int level = 0;; ++level) {
+    const int w = std::max(1, width >> level), h = std::max(1, height >> level);
+    std::vector<uint8_t> texels(static_cast<size_t>(w) * h * 3);
+    for (size_t i = 0; i < texels.size(); i += 3) {
+      const size_t column = i / 3 % w;
+      texels[i] = level ? 0 : ramp ? static_cast<uint8_t>(column * 255 / (w - 1)) : 255;
+      texels[i + 1] = level ? 255 : 0;
+    }
+    glTexImage2D(GL_TEXTURE_2D, level, 3, w, h, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    if (w == 1 && h == 1) break;
+  }
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 }
 
 class Overlay : public ::testing::Test {
@@ -156,6 +179,38 @@ TEST_F(Overlay, ImageIsUprightAndBlendsOnlyAsTheCallerHasIt) {
   readFrame();
   EXPECT_LE(rgbDistance(pixelAt(10, 757), {178, 102, 153}), 1) << "half the image added";
   expectBlend(true, GL_SRC_ALPHA, GL_ONE);
+}
+
+// Stretched over the window, a picture shows its full-size level unless it is shrunk by more than
+// 1.41 each way; the filter it was made with is left in place.
+TEST_F(Overlay, ImageSamplesTheMipmapLevelItsSizeCallsFor) {
+  glDisable(GL_BLEND);
+  const struct {
+    int width, height;
+    bool fullSize;
+  } rows[] = {{256, 256, true}, {1024, 768, true}, {1024, 1024, true}, {1280, 960, true},
+              {1024, 2048, false}, {2048, 2048, false}, {4096, 256, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
+    makeLevelTexture(9, row.width, row.height, false);
+    drawImageOverlay(9, 1.0f);
+    readFrame();
+    EXPECT_EQ(rgbDistance(pixelAt(512, 384), row.fullSize ? Rgb{255, 0, 0} : Rgb{0, 255, 0}), 0);
+    GLint filter = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    EXPECT_EQ(filter, GL_LINEAR_MIPMAP_NEAREST);
+    glDeleteTextures(1, &textures[9]);
+  }
+
+  // A magnified picture is the same to the byte whichever minifying filter the texture has.
+  makeLevelTexture(9, 512, 256, true);
+  drawImageOverlay(9, 1.0f);
+  const std::vector<uint8_t> drawn = readFrame();
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_LINEAR);
+  glClear(GL_COLOR_BUFFER_BIT);
+  drawImageOverlay(9, 1.0f);
+  EXPECT_TRUE(readFrame() == drawn);
+  glDeleteTextures(1, &textures[9]);
 }
 
 TEST_F(Overlay, CanvasOriginIsTheTopLeftCorner) {
