@@ -5,10 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/gl.h"
-#include "app/render_state.h"
-#include "app/shell.h"
-#include "app/timing.h"
+#include "platform/gl.h"
+#include "scene_driver.h"
+#include "scenes/timing.h"
 #include "gfx/resources.h"
 #include "music/sync.h"
 #include "scenes/scenes.h"
@@ -18,12 +17,10 @@ namespace {
 bool startUp() {
   static bool ready = false;
   if (ready) return true;
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
   std::filesystem::current_path(std::filesystem::path(VOSTREL_BUILD) / "testdata");
-  if (!shellCreateWindow("Vostrel bench", 1024, 768, false)) return false;
-  initResources();
+  if (!sceneDriverOpen("Vostrel bench")) return false;
   onSyncPoint("a caption of some length");  // the caption text the line scene prints
-  ready = glReady;
+  ready = true;
   return ready;
 }
 

@@ -99,7 +99,7 @@ std::atomic<unsigned long long> endPosition{0};
 std::atomic<std::chrono::steady_clock::time_point> endTime{};
 std::atomic<int> syncThreadId{0};
 
-bool onSync(SoundStream* stream, const char* name, int, void*) {
+void onSync(SoundStream* stream, const char* name, void*) {
   const unsigned long long position = soundPosition(stream);
   syncThreadId.store(gettid(), std::memory_order_relaxed);
   const size_t i = heardCount.fetch_add(1, std::memory_order_relaxed);
@@ -116,14 +116,12 @@ bool onSync(SoundStream* stream, const char* name, int, void*) {
       }
     }
   }
-  return true;
 }
 
-bool onEnd(SoundStream* stream, const char*, int, void*) {
+void onEnd(SoundStream* stream, const char*, void*) {
   endPosition.store(soundPosition(stream));
   endTime.store(std::chrono::steady_clock::now());
   endCount.fetch_add(1, std::memory_order_release);
-  return true;
 }
 
 double clockSeconds(clockid_t clock) {
@@ -163,15 +161,13 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
   endCount.store(0);
   syncThreadId.store(0);
   const std::set<int> ours = liveThreads();
-  if (!soundInit(rate, 2)) {
-    std::fprintf(stderr, "soundInit: %s\n", soundError());
+  if (!soundInit(rate)) {
     return result;
   }
   const std::set<int> afterInit = liveThreads();
   soundSetBufferSize(1000);  // as the program does
   SoundStream* stream = soundOpenFile(path.c_str());
   if (!stream) {
-    std::fprintf(stderr, "soundOpenFile: %s\n", soundError());
     soundClose();
     return result;
   }

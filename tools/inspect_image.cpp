@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "gfx/dib.h"
-#include "gfx/file_map.h"
+#include "platform/file_map.h"
 #include "inspect.h"
 
 namespace {

@@ -91,7 +91,7 @@ std::string printableName(const std::string& name) {
   for (unsigned char b : name) {
     uint32_t c = cp1252ToUnicode(b);
     char escape[8];
-    if (c < 0x20 || c == 0x7F || c == 0xFFFD) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
       std::snprintf(escape, sizeof escape, "\\x%02X", b);
       out += escape;
     } else if (c < 0x80) {

@@ -14,5 +14,3 @@ constexpr int windowHeight = 768;
 // Window, resources, main loop; returns the process exit code.
 int appMain();
 
-// Reports a failure that has no message box of its own: one line on standard error.
-void reportFailure(const char* what);

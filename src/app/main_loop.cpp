@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/shell.h"
-#include "app/timing.h"
+#include "gfx/render_state.h"
 #include "music/music.h"
 #include "music/sync.h"
+#include "platform/clock.h"
+#include "platform/shell.h"
 #include "scenes/scenes.h"
+#include "scenes/timing.h"
 
 namespace {
 
@@ -35,14 +37,16 @@ int runMainLoop() {
 
   // VOSTREL_STATS=1 reports the frames drawn and their rate on standard error at the end.
   const bool stats = std::getenv("VOSTREL_STATS") != nullptr;
-  const uint64_t startTime = shellMilliseconds();
+  const uint64_t startTime = clockMilliseconds();
   uint64_t frames = 0;
 
   int exitCode = 0;
   for (;;) {
-    const ShellMessage message = shellHandleMessage(&exitCode);
+    int width = 0, height = 0;
+    const ShellMessage message = shellTakeMessage(&exitCode, &width, &height);
     if (message == ShellMessage::quit) break;
-    if (message == ShellMessage::handled) continue;  // every waiting message goes before a frame
+    if (message == ShellMessage::resized) resizeViewport(width, height);
+    if (message != ShellMessage::none) continue;  // every waiting message goes before a frame
     if (!frameDue(0.01f)) continue;
     drawScenes();
     shellSwapBuffers();
@@ -50,12 +54,13 @@ int runMainLoop() {
   }
 
   if (stats) {
-    const double seconds = static_cast<double>(shellMilliseconds() - startTime) / 1000.0;
+    const double seconds = static_cast<double>(clockMilliseconds() - startTime) / 1000.0;
     std::fprintf(stderr, "vostrel: %llu frames in %.3f s (%.1f per second), last count %d\n",
                  static_cast<unsigned long long>(frames), seconds, seconds > 0 ? frames / seconds : 0.0,
                  static_cast<int>(syncCount.load()));
   }
   stopMusic();
   shellShutdown();
+  glReady = false;
   return exitCode;
 }

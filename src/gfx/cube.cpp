@@ -1,7 +1,7 @@
 // The cube's faces: normals of length 0.5 given once per face, each face counter-clockwise from outside.
 #include "gfx/cube.h"
 
-#include "app/gl.h"
+#include "platform/gl.h"
 
 unsigned cubeList = 0;
 

@@ -1,6 +1,7 @@
 // Decoding of Windows bitmap (DIB) files held in memory into packed bottom-up RGB rows.
 #include "gfx/dib.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -402,7 +403,8 @@ const char* dibErrorText(DibError error) {
 char* dibOpenErrorText(const char* path) {
   static const char format[] = "Failed to open DIB file %s.\n";
   if (!path) path = "";
-  const size_t length = std::strlen(path) + sizeof format;
+  // Like every text the program formats, at most 255 bytes: a long path loses its end.
+  const size_t length = std::min<size_t>(std::strlen(path) + sizeof format, 256);
   char* text = static_cast<char*>(std::malloc(length));
   if (text) std::snprintf(text, length, format, path);
   return text;

@@ -43,5 +43,6 @@ void freeDibPixels(DibImage* image);
 
 // The user-facing text of an error other than openFailed (whose text names the file); "" for none and openFailed.
 const char* dibErrorText(DibError error);
-// The open-failure text naming path, "Failed to open DIB file <path>.\n", in a malloc'd string; null when out of memory.
+// The open-failure text naming path, "Failed to open DIB file <path>.\n", cut at 255 bytes, in a malloc'd
+// string; null when out of memory.
 char* dibOpenErrorText(const char* path);

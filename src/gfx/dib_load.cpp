@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "app/shell.h"
-#include "gfx/file_map.h"
+#include "platform/failure.h"
+#include "platform/file_map.h"
 
 namespace {
 
@@ -20,20 +20,20 @@ DibImage* loadDibImage(const char* path) {
   MappingGuard mapping;
   if (!mapFile(path, &mapping.file)) {
     char* text = dibOpenErrorText(path);
-    shellShowError(text ? text : dibErrorText(DibError::outOfMemory));
+    showFailure(FailureStyle::box, text ? text : dibErrorText(DibError::outOfMemory));
     std::free(text);
     return nullptr;
   }
   DibImage decoded;
   const DibError error = decodeDib(mapping.file.data, mapping.file.size, &decoded);
   if (error != DibError::none) {
-    shellShowError(dibErrorText(error));
+    showFailure(FailureStyle::box, dibErrorText(error));
     return nullptr;
   }
   DibImage* image = static_cast<DibImage*>(std::malloc(sizeof(DibImage)));
   if (!image) {
     freeDibPixels(&decoded);
-    shellShowError(dibErrorText(DibError::outOfMemory));
+    showFailure(FailureStyle::box, dibErrorText(DibError::outOfMemory));
     return nullptr;
   }
   *image = decoded;

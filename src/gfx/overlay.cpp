@@ -1,7 +1,7 @@
 // The full-window quads; each leaves a precise set of state behind, which the scenes rely on.
 #include "gfx/overlay.h"
 
-#include "app/gl.h"
+#include "platform/gl.h"
 #include "gfx/resources.h"
 
 namespace {

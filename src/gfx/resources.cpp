@@ -3,12 +3,13 @@
 
 #include <cstdlib>
 
-#include "app/gl.h"
-#include "app/render_state.h"
-#include "app/shell.h"
 #include "gfx/cube.h"
 #include "gfx/dib_load.h"
+#include "gfx/render_state.h"
 #include "gfx/text.h"
+#include "platform/failure.h"
+#include "platform/gl.h"
+#include "platform/shell.h"
 
 uint32_t textures[textureSlots] = {};
 int clientWidth = 0;
@@ -36,10 +37,14 @@ void loadTexture(uint32_t* table, const char* path, int slot) {
   if (!path) return;
   DibImage* image = loadDibImage(path);
   // The loader has said why; a demo without its pictures cannot run.
-  if (!image) std::exit(1);
+  if (!image) endRun(1);
   glGenTextures(1, &table[slot]);
   glBindTexture(GL_TEXTURE_2D, table[slot]);
+  // The loader packs its rows tightly: a width that is not a multiple of 4 leaves rows unaligned.
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE, image->pixels);
+  glPopClientAttrib();
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   freeDibImage(image);
@@ -49,8 +54,8 @@ void createRenderTexture(uint32_t* table, int size, int components, unsigned for
   // Four bytes a component, matching the unsigned-int upload.
   void* zeros = std::calloc(static_cast<size_t>(size) * size * components, 4);
   if (!zeros) {
-    shellShowError("Out of memory.");
-    std::exit(1);
+    showFailure(FailureStyle::box, "Out of memory.");
+    endRun(1);
   }
   glGenTextures(1, &table[slot]);
   glBindTexture(GL_TEXTURE_2D, table[slot]);

@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/gl.h"
-#include "gfx/glyphs.h"
+#include "platform/gl.h"
+#include "platform/glyphs.h"
 
 unsigned fontLists[2] = {0, 0};
 

@@ -36,5 +36,5 @@ struct MusicFileInfo {
 // without a title is named by its element ID, a cue without a label by its cue ID in decimal ("cue 7").
 bool readMusicFile(const uint8_t* data, size_t size, MusicFileInfo* info, std::string* error);
 
-// The Unicode character of a code page 1252 byte; U+FFFD for the five bytes the code page leaves undefined.
+// The Unicode character of a code page 1252 byte; the five bytes the code page leaves undefined keep their value.
 uint32_t cp1252ToUnicode(uint8_t byte);

@@ -1,9 +1,6 @@
 // The music start and stop sequences around the main loop, and the stream's callback.
 #include "music/music.h"
 
-#include <string>
-
-#include "app/app.h"
 #include "music/sound.h"
 #include "music/sync.h"
 
@@ -11,20 +8,15 @@ namespace {
 SoundStream* musicStream = nullptr;
 }
 
-bool onStreamEvent(SoundStream*, const char* name, int, void*) {
+void onStreamEvent(SoundStream*, const char* name, void*) {
   if (name) onSyncPoint(name);
-  return true;
 }
 
 bool startMusic() {
-  if (!soundInit(44100, 32)) {
-    reportFailure(soundError());
-    return false;
-  }
+  if (!soundInit(44100)) return false;
   soundSetBufferSize(1000);
   musicStream = soundOpenFile("demo.mp3");
   if (!musicStream) {
-    reportFailure(soundError());
     soundClose();
     return false;
   }

@@ -9,4 +9,4 @@ bool startMusic();
 // Closes the stream and then the sound output; only after a successful startMusic.
 void stopMusic();
 // The stream's one callback, for sync points and for the end (name null): the end changes nothing.
-bool onStreamEvent(SoundStream* stream, const char* name, int value, void* user);
+void onStreamEvent(SoundStream* stream, const char* name, void* user);

@@ -1,54 +1,61 @@
-// The heard position of the music, estimated from buffer handovers and the clock.
+// The heard position of the music from the output's pulls, and the sync points called out by it.
 #include "music/playhead.h"
 
 #include "music/markers.h"
 
-void playheadHandOver(Playhead* playhead, uint32_t music, int64_t nowNs) {
-  const uint32_t seq = playhead->sequence.load(std::memory_order_relaxed);
-  playhead->sequence.store(seq + 1, std::memory_order_relaxed);
+void pullLogRecord(PullLog* log, uint64_t musicStart, uint32_t music, uint32_t frames) {
+  const uint64_t n = log->pulls.load(std::memory_order_relaxed);
+  PullLog::Entry& entry = log->entries[n % PullLog::size];
+  // A reader that sees any field written below also sees that entry n is being rewritten.
+  log->begun.store(n + 1, std::memory_order_relaxed);
   std::atomic_thread_fence(std::memory_order_release);
-  const uint64_t before = playhead->musicBefore.load(std::memory_order_relaxed) +
-                          playhead->musicInBuffer.load(std::memory_order_relaxed);
-  playhead->musicBefore.store(before, std::memory_order_relaxed);
-  playhead->musicInBuffer.store(music, std::memory_order_relaxed);
-  playhead->handedAtNs.store(nowNs, std::memory_order_relaxed);
-  playhead->started.store(true, std::memory_order_relaxed);
-  playhead->sequence.store(seq + 2, std::memory_order_release);
+  const uint64_t outputStart = log->outputFrames.load(std::memory_order_relaxed);
+  entry.outputStart.store(outputStart, std::memory_order_relaxed);
+  entry.musicStart.store(musicStart, std::memory_order_relaxed);
+  entry.music.store(music, std::memory_order_relaxed);
+  log->outputFrames.store(outputStart + frames, std::memory_order_release);
+  log->pulls.store(n + 1, std::memory_order_release);
 }
 
-uint64_t playheadPosition(const Playhead* playhead, int64_t nowNs, uint32_t rate) {
-  uint64_t before, inBuffer;
-  int64_t handedAt;
-  bool started;
+uint64_t pullLogMusicAt(const PullLog* log, uint64_t heard) {
   for (;;) {
-    const uint32_t seq = playhead->sequence.load(std::memory_order_acquire);
-    before = playhead->musicBefore.load(std::memory_order_relaxed);
-    inBuffer = playhead->musicInBuffer.load(std::memory_order_relaxed);
-    handedAt = playhead->handedAtNs.load(std::memory_order_relaxed);
-    started = playhead->started.load(std::memory_order_relaxed);
+    const uint64_t pulls = log->pulls.load(std::memory_order_acquire);
+    if (pulls == 0) return 0;
+    const uint64_t oldest = pulls > PullLog::size ? pulls - PullLog::size : 0;
+    uint64_t i = pulls - 1;
+    uint64_t outputStart = 0, musicStart = 0;
+    uint32_t music = 0;
+    for (;;) {
+      const PullLog::Entry& entry = log->entries[i % PullLog::size];
+      outputStart = entry.outputStart.load(std::memory_order_relaxed);
+      musicStart = entry.musicStart.load(std::memory_order_relaxed);
+      music = entry.music.load(std::memory_order_relaxed);
+      if (outputStart <= heard || i == oldest) break;
+      --i;
+    }
     std::atomic_thread_fence(std::memory_order_acquire);
-    if ((seq & 1) == 0 && playhead->sequence.load(std::memory_order_relaxed) == seq) break;
+    // Entry i is rewritten by pull i + size: read again if that has begun meanwhile.
+    if (log->begun.load(std::memory_order_relaxed) > i + PullLog::size) continue;
+    const uint64_t into = heard > outputStart ? heard - outputStart : 0;
+    return musicStart + (into < music ? into : music);
   }
-  if (!started) return 0;
-  const int64_t elapsedNs = nowNs > handedAt ? nowNs - handedAt : 0;
-  const uint64_t elapsedFrames = static_cast<uint64_t>(elapsedNs) * rate / 1'000'000'000ull;
-  return before + (elapsedFrames < inBuffer ? elapsedFrames : inBuffer);
 }
 
 uint64_t syncCatchUp(SyncCursor* cursor, const Marker* markers, uint64_t count, uint64_t position,
                      uint64_t endFrame, bool endKnown, SyncEvent event, void* user) {
-  while (cursor->next < count && markers[cursor->next].sample <= position &&
-         (!endKnown || markers[cursor->next].sample < endFrame)) {
+  const bool endHeard = endKnown && position >= endFrame;
+  // At the end, markers on or past the last sample are called too: the script must reach its end.
+  while (cursor->next < count && (markers[cursor->next].sample <= position || endHeard)) {
     event(markers[cursor->next].name.c_str(), user);
     ++cursor->next;
   }
-  if (endKnown && !cursor->endCalled && position >= endFrame) {
+  if (endHeard && !cursor->endCalled) {
     cursor->endCalled = true;
     event(nullptr, user);
   }
   if (cursor->endCalled) return UINT64_MAX;
   uint64_t target = UINT64_MAX;
-  if (cursor->next < count && (!endKnown || markers[cursor->next].sample < endFrame)) target = markers[cursor->next].sample;
-  else if (endKnown) target = endFrame;
+  if (cursor->next < count) target = markers[cursor->next].sample;
+  if (endKnown && endFrame < target) target = endFrame;
   return target == UINT64_MAX ? UINT64_MAX : target - position;
 }

@@ -1,24 +1,29 @@
-// Where the listener is in the music: frames handed to the output, less what it still holds, advanced by the clock.
+// Where the listener is in the music, and calling the sync points out as that position passes them.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
-// Written by the output's thread at each buffer it hands over, read by the sync thread; no locks.
-struct Playhead {
-  std::atomic<uint32_t> sequence{0};  // odd while an update is being written
-  std::atomic<uint64_t> musicBefore{0};  // music frames handed over before the latest buffer
-  std::atomic<uint64_t> musicInBuffer{0};  // music frames at the start of the latest buffer (the rest silence)
-  std::atomic<int64_t> handedAtNs{0};  // clock time of the latest handover, nanoseconds
-  std::atomic<bool> started{false};
+// What the output took at each pull: music frames first, then silence when none was ready. Written by
+// the output's thread at each pull, read by any thread; no locks.
+struct PullLog {
+  static constexpr uint32_t size = 256;  // pulls remembered: far more than any output leaves unplayed
+  struct Entry {
+    std::atomic<uint64_t> outputStart{0};  // output frames pulled before this pull
+    std::atomic<uint64_t> musicStart{0};   // music frames pulled before this pull
+    std::atomic<uint32_t> music{0};        // music frames in this pull; the rest of it was silence
+  };
+  Entry entries[size];
+  std::atomic<uint64_t> begun{0};      // pulls whose entry has started being written
+  std::atomic<uint64_t> pulls{0};      // pulls whose entry is complete
+  std::atomic<uint64_t> outputFrames{0};  // output frames pulled in all
 };
 
-// The output takes a buffer holding `music` frames of the music (then silence) at time nowNs.
-// The buffer handed before it has been played out by now, so the new one starts being heard.
-void playheadHandOver(Playhead* playhead, uint32_t music, int64_t nowNs);
+// Records a pull of `frames` output frames of which the first `music` were music.
+void pullLogRecord(PullLog* log, uint64_t musicStart, uint32_t music, uint32_t frames);
 
-// The music frame being heard at nowNs: the latest buffer's start advanced by the elapsed time, never
-// past the frames handed over. Zero before the first handover.
-uint64_t playheadPosition(const Playhead* playhead, int64_t nowNs, uint32_t rate);
+// The music frame heard when the output has played `heard` of the frames pulled: silence the output
+// was given does not count. Zero before the first pull.
+uint64_t pullLogMusicAt(const PullLog* log, uint64_t heard);
 
 struct Marker;
 
@@ -31,8 +36,8 @@ struct SyncCursor {
 // What the cursor calls: a marker's name, or null for the end of the audio.
 using SyncEvent = void (*)(const char* name, void* user);
 
-// Calls every marker whose first frame the position has reached, in order, then the end once the
-// position has reached endFrame (when the length is known, endKnown). Markers at or past endFrame are
-// never heard and never called. Returns the frames until the next event, or UINT64_MAX if none remains.
+// Calls every marker whose first frame the position has reached, in order. Once the position has reached
+// endFrame (when the length is known, endKnown), every marker not yet called is called, in order, and
+// then the end, once. Returns the frames until the next event, or UINT64_MAX if none remains.
 uint64_t syncCatchUp(SyncCursor* cursor, const Marker* markers, uint64_t count, uint64_t position,
                      uint64_t endFrame, bool endKnown, SyncEvent event, void* user);

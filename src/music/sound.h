@@ -1,17 +1,19 @@
-// The sound seam: what the music start and stop need from a platform's sound layer.
+// The sound core: plays a music file on the platform's sound output and calls its sync points out when
+// they are heard. Decoding runs ahead on a thread of its own; the output only copies.
 #pragma once
 
 struct SoundStream;
 
-// Called on the sound layer's own thread: once per sync point heard, in order, with its whole
-// zero-terminated name; and once with a null name when the end of the audio has been heard.
-using SoundCallback = bool (*)(SoundStream* stream, const char* name, int value, void* user);
+// Called on the core's sync thread: once per sync point heard, in order, with its whole zero-terminated
+// name; and once with a null name when the end of the music has been heard.
+using SoundCallback = void (*)(SoundStream* stream, const char* name, void* user);
 
-// Opens the sound output at mixRate Hz, stereo; false when there is none (soundError says why).
-bool soundInit(int mixRate, int channels);
+// Opens the sound output at about mixRate Hz; false, after one line saying why, when there is none.
+bool soundInit(int mixRate);
 // Milliseconds of decoded audio kept ready ahead of the output; set before a stream is opened.
 void soundSetBufferSize(int milliseconds);
-// Opens a music file (MP3, or RIFF/WAVE with PCM or MP3) with its sync points; null when it cannot.
+// Opens a music file (MP3, or RIFF/WAVE with PCM or MP3) with its sync points, its first second decoded;
+// null, after one line saying why, when it cannot be played.
 SoundStream* soundOpenFile(const char* path);
 void soundSetEndCallback(SoundStream* stream, SoundCallback callback, void* user);
 void soundSetSyncCallback(SoundStream* stream, SoundCallback callback, void* user);
@@ -23,5 +25,3 @@ void soundCloseStream(SoundStream* stream);
 void soundClose();
 // The music frame (at the output's rate) being heard now: for tests and measurements.
 unsigned long long soundPosition(SoundStream* stream);
-// Why the last soundInit or soundOpenFile failed.
-const char* soundError();

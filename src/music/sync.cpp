@@ -20,8 +20,9 @@ char caption[syncNameLength + 1];
 
 }  // namespace
 
-void onSyncPoint(const char* name) {
-  const int32_t next = syncCount.load(std::memory_order_relaxed) + 1;
+void onSyncPoint(const char* name) { setSyncPoint(syncCount.load(std::memory_order_relaxed) + 1, name); }
+
+void setSyncPoint(int32_t next, const char* name) {
   NameSlot& slot = slots[static_cast<uint32_t>(next) % slotCount];
   // Pairs with the reader's fence: a reader that sees any byte written below also sees the count
   // that came before this slot was reused, and so knows to read again.

@@ -13,3 +13,6 @@ constexpr int syncNameLength = 25;
 void onSyncPoint(const char* name);
 // The caption of the last sync point heard, or "" before the first; main thread only.
 const char* syncName();
+// Puts the script at count with the caption name (cut like any other), as if the sync point that
+// raised it had just been heard; for tools and tests that draw a chosen moment, never during a run.
+void setSyncPoint(int32_t count, const char* name);

@@ -10,7 +10,8 @@ using AudioPull = void (*)(int16_t* frames, uint32_t count, void* user);
 bool audioOutOpen(int rate, int* actualRate);
 // Starts pulling at once.
 void audioOutStart(AudioPull pull, void* user);
-// Of all frames pulled so far, how many have not been heard yet.
+// Of all frames pulled so far, how many have not been heard yet. A pull's frames count as unplayed from
+// before the pull begins, so that no reader takes them as heard while they are being written.
 uint32_t audioOutUnplayed();
 // Stops pulling: no pull runs after this returns, and the sound stops.
 void audioOutStop();

@@ -1,7 +1,7 @@
 // The blue interlude: one blue and three black lines spinning fast over sky blue, trails through slot 5.
 #include "scenes/scenes.h"
 
-#include "app/gl.h"
+#include "platform/gl.h"
 #include "gfx/overlay.h"
 #include "gfx/resources.h"
 

@@ -1,8 +1,8 @@
 // The middle section: two chained columns of ten translucent textured cubes curling over white.
 #include "scenes/scenes.h"
 
-#include "app/gl.h"
-#include "app/render_state.h"
+#include "platform/gl.h"
+#include "gfx/render_state.h"
 #include "gfx/cube.h"
 #include "gfx/resources.h"
 #include "gfx/text.h"

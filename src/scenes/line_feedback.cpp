@@ -2,9 +2,9 @@
 // with the captions, the greetings, the closing texts and the end of the presentation.
 #include "scenes/scenes.h"
 
-#include "app/gl.h"
-#include "app/shell.h"
-#include "app/timing.h"
+#include "platform/gl.h"
+#include "platform/shell.h"
+#include "scenes/timing.h"
 #include "gfx/overlay.h"
 #include "gfx/resources.h"
 #include "gfx/text.h"

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/gl.h"
+#include "platform/gl.h"
 #include "gfx/overlay.h"
 #include "gfx/resources.h"
 #include "music/sync.h"

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "app/gl.h"
-#include "app/render_state.h"
+#include "platform/gl.h"
+#include "gfx/render_state.h"
 #include "gfx/overlay.h"
 #include "gfx/resources.h"
 #include "music/sync.h"

@@ -1,7 +1,7 @@
 // The cube display list: the whole texture once per face in its orientation, and half-length normals.
 #include <gtest/gtest.h>
 
-#include "app/gl.h"
+#include "platform/gl.h"
 #include "gfx/cube.h"
 #include "gl_harness.h"
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/gl.h"
-#include "app/render_state.h"
-#include "app/shell.h"
+#include "platform/gl.h"
+#include "gfx/render_state.h"
+#include "platform/shell.h"
 #include "png.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/gl.h"
-#include "app/render_state.h"
-#include "app/timing.h"
+#include "platform/gl.h"
+#include "gfx/render_state.h"
+#include "scenes/timing.h"
 #include "gfx/cube.h"
 #include "gfx/overlay.h"
 #include "gfx/resources.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gl.h"
+#include "platform/gl.h"
 #include "gfx/overlay.h"
 #include "gfx/resources.h"
 #include "gl_harness.h"

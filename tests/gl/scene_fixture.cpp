@@ -4,51 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <vector>
 
-#include "app/main_loop.h"
-#include "app/render_state.h"
-#include "app/shell.h"
-#include "app/timing.h"
-#include "gfx/file_map.h"
-#include "gfx/resources.h"
 #include "gl_harness.h"
-#include "music/markers.h"
-#include "music/sync.h"
-
-namespace {
-std::vector<std::string> names;
-}
+#include "scene_driver.h"
 
 void openSceneContext() {
   static bool open = false;
   if (open) return;
   std::filesystem::current_path(std::filesystem::path(VOSTREL_BUILD) / "testdata");
-  ASSERT_TRUE(shellCreateWindow("Vostrel test", 1024, 768, false));
-  initResources();
-  ASSERT_TRUE(glReady);
-  int code = 0;
-  while (shellHandleMessage(&code) != ShellMessage::none) {
-  }
-  MappedFile file;
-  MusicFileInfo info;
-  std::string error;
-  ASSERT_TRUE(mapFile("demo.mp3", &file));
-  ASSERT_TRUE(readMusicFile(file.data, file.size, &info, &error)) << error;
-  for (const Marker& marker : info.markers) names.push_back(marker.name);
-  unmapFile(&file);
+  ASSERT_TRUE(sceneDriverOpen("Vostrel test"));
+  ASSERT_FALSE(sceneDriverMarkerNames().empty());
   open = true;
 }
 
 void drawFrames(int count, int frames, bool feedbackDue) {
-  while (syncCount.load() < count && static_cast<size_t>(syncCount.load()) <= names.size())
-    onSyncPoint(names[syncCount.load() - 1].c_str());
-  syncCount = count;
-  for (int i = 0; i < frames; ++i) {
-    resetGates();
-    if (!feedbackDue) rateGate(100);  // granted just now: the scene's own call in this tick is refused
-    drawScenes();
-  }
+  sceneDriverSetCount(count);
+  sceneDriverDraw(frames, feedbackDue);
 }
 
 std::string saveTestFrame(const std::string& suffix) {

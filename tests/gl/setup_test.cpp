@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/gl.h"
-#include "app/render_state.h"
-#include "app/shell.h"
+#include "platform/gl.h"
+#include "gfx/render_state.h"
+#include "platform/shell.h"
 #include "gfx/resources.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gl.h"
+#include "platform/gl.h"
 #include "gfx/text.h"
 #include "gl_harness.h"
 

@@ -1,7 +1,11 @@
 // The fake shell's implementation of the seam, recording what the portable code asked of it.
 #include "fake_shell.h"
 
-#include "app/shell.h"
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "platform/failure.h"
+#include "platform/shell.h"
 
 FakeShell fake;
 
@@ -11,7 +15,7 @@ bool shellCreateWindow(const char*, int, int, bool) { return true; }
 void shellClientSize(int* width, int* height) { *width = 1024, *height = 768; }
 ShellContextResult shellCreateContext() { return ShellContextResult::noContext; }
 
-ShellMessage shellHandleMessage(int* exitCode) {
+ShellMessage shellTakeMessage(int* exitCode, int*, int*) {
   fake.clock += fake.ticksPerPoll;
   if (fake.messages.empty()) {
     if (fake.idlePollsBeforeQuit > 0 && --fake.idlePollsBeforeQuit == 0) fake.messages.push_back(0);
@@ -33,6 +37,8 @@ void shellSwapBuffers() {
   ++fake.swaps;
   fake.log.push_back("swap");
 }
-uint64_t shellMilliseconds() { return fake.clock; }
-void shellShowError(const char* text) { fake.log.push_back(std::string("error:") + text); }
+uint64_t clockMilliseconds() { return fake.clock; }
+void showFailure(FailureStyle, const char* text) { fake.log.push_back(std::string("error:") + text); }
+void endRun(int) { std::abort(); }
+void shellRestoreDesktop() {}
 void shellShutdown() { fake.log.push_back("shutdown"); }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/main_loop.h"
-#include "app/shell.h"
-#include "app/timing.h"
+#include "platform/shell.h"
+#include "scenes/timing.h"
 #include "fake_shell.h"
 #include "music/music.h"
 #include "music/sync.h"

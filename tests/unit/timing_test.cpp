@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/timing.h"
+#include "scenes/timing.h"
 #include "fake_shell.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // The GL context's base render state: blending, depth, texturing, two lights, fog values, projection.
-#include "app/render_state.h"
+#include "gfx/render_state.h"
 
-#include "app/app.h"
-#include "app/gl.h"
-#include "app/shell.h"
+#include "platform/failure.h"
+#include "platform/gl.h"
+#include "platform/shell.h"
 
 const float light0Ambient[4] = {0.3f, 0.3f, 0.3f, 0.7f};
 const float light0Diffuse[4] = {0.5f, 0.7f, 0.6f, 0.8f};
@@ -24,13 +24,13 @@ bool makeContext() {
     case ShellContextResult::ready:
       return true;
     case ShellContextResult::noPixelFormat:
-      shellShowError("ChoosePixelFormat failed");
+      showFailure(FailureStyle::box, "ChoosePixelFormat failed");
       break;
     case ShellContextResult::formatRejected:
-      shellShowError("SetPixelFormat failed");
+      showFailure(FailureStyle::box, "SetPixelFormat failed");
       break;
     case ShellContextResult::noContext:
-      reportFailure("cannot make the OpenGL context current");
+      showFailure(FailureStyle::line, "cannot make the OpenGL context current");
       break;
   }
   shellPostQuit(1);

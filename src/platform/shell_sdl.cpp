@@ -1,55 +1,59 @@
-// The shell on SDL2: window and display mode, GL context, events, clock and message boxes.
-#include "app/shell.h"
+// The shell on SDL2: window and display mode, GL context, messages and buffer swap.
+#include "platform/shell.h"
 
 #include <SDL.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/render_state.h"
+#include "platform/failure.h"
 
 namespace {
 
 SDL_Window* window = nullptr;
 SDL_GLContext context = nullptr;
-Uint32 quitEvent = 0;       // our own event type: a quit request carrying its exit code
+Uint32 quitEvent = 0;         // our own event type: a quit request carrying its exit code
 bool windowed = false;
 bool desktopChanged = false;  // display mode switched or cursor hidden, to be undone on every exit
 
 // Depth buffers to ask for, deepest first: the deepest the driver offers is taken.
 constexpr int depthSizes[] = {32, 24, 16};
 
-void restoreDesktop() {
-  if (!desktopChanged) return;
-  desktopChanged = false;
-  if (window) SDL_SetWindowFullscreen(window, 0);
-  SDL_ShowCursor(SDL_ENABLE);
-}
-
-// Also on an exit that skips the shutdown (a bad image file): the desktop is left as it was.
-void restoreDesktopAtExit() {
-  if (!desktopChanged) return;
-  restoreDesktop();
-  SDL_Quit();
+void noDisplayMode() {
+  showFailure(FailureStyle::box, "Display Mode Not Compatible");
+  shellPostQuit(1);
 }
 
 // The 1024x768 mode at the current depth and refresh rate, or false after saying why.
 bool findDisplayMode(int width, int height, SDL_DisplayMode* mode) {
   SDL_DisplayMode current;
   if (SDL_GetCurrentDisplayMode(0, &current) != 0) {
-    shellShowError("Could Not Enum Display Settings");
+    showFailure(FailureStyle::box, "Could Not Enum Display Settings");
     return false;
   }
   SDL_DisplayMode wanted = current;
   wanted.w = width;
   wanted.h = height;
   if (!SDL_GetClosestDisplayMode(0, &wanted, mode) || mode->w != width || mode->h != height) {
-    shellShowError("Display Mode Not Compatible");
-    shellPostQuit(1);
+    noDisplayMode();
     return false;
   }
   return true;
+}
+
+// The mode the display really shows once the window is up. SDL applies a full-screen mode only when
+// the window is shown, and ignores a failure there, so it is read back. VOSTREL_TEST_MODE=WxH stands
+// in for what is read, so that a mode which is listed but does not take can be tested.
+bool displayModeTook(int width, int height) {
+  SDL_DisplayMode shown;
+  const int display = SDL_GetWindowDisplayIndex(window);
+  if (display < 0 || SDL_GetCurrentDisplayMode(display, &shown) != 0) return false;
+  if (const char* fake = std::getenv("VOSTREL_TEST_MODE")) {
+    shown.w = std::atoi(fake);
+    const char* x = std::strchr(fake, 'x');
+    shown.h = x ? std::atoi(x + 1) : 0;
+  }
+  return shown.w == width && shown.h == height;
 }
 
 SDL_Window* createGLWindow(const char* title, int width, int height, Uint32 flags) {
@@ -66,11 +70,17 @@ SDL_Window* createGLWindow(const char* title, int width, int height, Uint32 flag
   return nullptr;
 }
 
+void failLine(const char* what) {
+  char line[512];
+  SDL_snprintf(line, sizeof line, "%s: %s", what, SDL_GetError());
+  showFailure(FailureStyle::line, line);
+}
+
 }  // namespace
 
 bool shellCreateWindow(const char* title, int width, int height, bool fullScreen) {
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-    std::fprintf(stderr, "vostrel: cannot start the video system: %s\n", SDL_GetError());
+    failLine("cannot start the video system");
     return false;
   }
   quitEvent = SDL_RegisterEvents(1);
@@ -84,21 +94,25 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
     switchMode = findDisplayMode(width, height, &mode);
     SDL_ShowCursor(SDL_DISABLE);
     desktopChanged = true;
-    std::atexit(restoreDesktopAtExit);
   }
 
   window = createGLWindow(title, width, height, flags);
   if (!window) {
-    std::fprintf(stderr, "vostrel: cannot create the window: %s\n", SDL_GetError());
+    failLine("cannot create the window");
+    shellRestoreDesktop();
     return false;
   }
   if (switchMode &&
       (SDL_SetWindowDisplayMode(window, &mode) != 0 || SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0)) {
-    shellShowError("Display Mode Not Compatible");
-    shellPostQuit(1);
+    switchMode = false;
+    noDisplayMode();
   }
   SDL_ShowWindow(window);
   SDL_RaiseWindow(window);
+  if (switchMode && !displayModeTook(width, height)) {
+    shellRestoreDesktop();
+    noDisplayMode();
+  }
   return true;
 }
 
@@ -112,7 +126,7 @@ ShellContextResult shellCreateContext() {
   if (!window) return ShellContextResult::noContext;
   context = SDL_GL_CreateContext(window);
   if (!context) {
-    std::fprintf(stderr, "vostrel: cannot create the OpenGL context: %s\n", SDL_GetError());
+    failLine("cannot create the OpenGL context");
     return ShellContextResult::noContext;
   }
   // Double buffering is asked for but not demanded: the headless driver draws into a single
@@ -126,7 +140,7 @@ ShellContextResult shellCreateContext() {
   return ShellContextResult::ready;
 }
 
-ShellMessage shellHandleMessage(int* exitCode) {
+ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
   SDL_Event event;
   if (!SDL_PollEvent(&event)) return ShellMessage::none;
   if (event.type == quitEvent) {
@@ -141,8 +155,11 @@ ShellMessage shellHandleMessage(int* exitCode) {
       if (event.key.keysym.sym == SDLK_ESCAPE) shellPostQuit(0);
       break;
     case SDL_WINDOWEVENT:
-      if (windowed && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-        resizeViewport(event.window.data1, event.window.data2);
+      if (windowed && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        *width = event.window.data1;
+        *height = event.window.data2;
+        return ShellMessage::resized;
+      }
       break;
     default:  // other keys, mouse buttons and the rest change nothing
       break;
@@ -155,17 +172,16 @@ void shellPostQuit(int exitCode) {
   std::memset(&event, 0, sizeof event);
   event.type = quitEvent;
   event.user.code = exitCode;
-  if (SDL_PushEvent(&event) <= 0) std::exit(exitCode);  // a full queue must not swallow the quit
+  if (SDL_PushEvent(&event) <= 0) endRun(exitCode);  // a full queue must not swallow the quit
 }
 
 void shellSwapBuffers() { SDL_GL_SwapWindow(window); }
 
-uint64_t shellMilliseconds() { return SDL_GetTicks64(); }
-
-void shellShowError(const char* text) {
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, window) == 0) return;
-  const size_t length = std::strlen(text);
-  std::fprintf(stderr, "Error: %s%s", text, length > 0 && text[length - 1] == '\n' ? "" : "\n");
+void shellRestoreDesktop() {
+  if (!desktopChanged) return;
+  desktopChanged = false;
+  if (window) SDL_SetWindowFullscreen(window, 0);
+  SDL_ShowCursor(SDL_ENABLE);
 }
 
 void shellShutdown() {
@@ -173,10 +189,10 @@ void shellShutdown() {
     SDL_GL_MakeCurrent(window, nullptr);
     SDL_GL_DeleteContext(context);
     context = nullptr;
-    glReady = false;
   }
-  restoreDesktop();
+  shellRestoreDesktop();
   if (window) SDL_DestroyWindow(window);
   window = nullptr;
+  // Also gives back a display mode that only the video system's end restores.
   SDL_Quit();
 }

@@ -1,9 +1,9 @@
-// The frame limiter and the rate gate, both measured on the shell's millisecond clock.
-#include "app/timing.h"
+// The frame limiter and the rate gate, both measured on the platform's millisecond clock.
+#include "scenes/timing.h"
 
 #include <cstdint>
 
-#include "app/shell.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ Gate frameGate;
 Gate effectGate;
 
 bool pass(Gate& gate, double limitSeconds) {
-  const uint64_t now = shellMilliseconds();
+  const uint64_t now = clockMilliseconds();
   // The first call is always granted, whatever the clock's origin.
   if (gate.granted) {
     if (now < gate.last) return false;  // a clock that stepped back grants nothing until it catches up

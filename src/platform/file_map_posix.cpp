@@ -1,5 +1,5 @@
 // Read-only mapping of a whole file with open, fstat and mmap.
-#include "gfx/file_map.h"
+#include "platform/file_map.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -1,5 +1,5 @@
 // Glyph display lists on Linux: fontconfig picks the face, FreeType draws its glyphs as monochrome bitmaps.
-#include "gfx/glyphs.h"
+#include "platform/glyphs.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/app.h"
-#include "app/gl.h"
+#include "platform/failure.h"
+#include "platform/gl.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ void buildGlyphLists(const char* face, int height, unsigned base) {
   } else {
     char line[256];
     std::snprintf(line, sizeof line, "no font found for \"%s\"; its text will not show", face);
-    reportFailure(line);
+    showFailure(FailureStyle::line, line);
   }
   if (fontFace != nullptr) FT_Done_Face(fontFace);
   if (library != nullptr) FT_Done_FreeType(library);

@@ -1,0 +1,122 @@
+// The sound output on SDL2 audio: SDL's thread pulls each buffer; what is unplayed is estimated from the
+// time since the last pull, as SDL says nothing of the device's own queue.
+#include "platform/audio_out.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/failure.h"
+
+namespace {
+
+constexpr int channels = 2;
+constexpr int periodFrames = 512;  // frames per pull: about 12 ms at 44.1 kHz
+
+SDL_AudioDeviceID device = 0;
+int deviceRate = 44100;
+AudioPull pullFrames = nullptr;  // set and cleared with the device locked
+void* pullUser = nullptr;
+
+// The latest pull: how many frames and when, written by the output's thread and read anywhere. The
+// sequence is odd while it is being written.
+std::atomic<uint32_t> sequence{0};
+std::atomic<uint32_t> lastFrames{0};
+std::atomic<int64_t> lastPullNs{0};
+
+int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void outputCallback(void*, Uint8* bytes, int length) {
+  const uint32_t frames = static_cast<uint32_t>(length) / (channels * sizeof(int16_t));
+  // The buffer pulled before this one has been played out by now: this one starts being heard. Noted
+  // before the pull, so its frames are unplayed before anyone can count them as pulled.
+  const uint32_t seq = sequence.load(std::memory_order_relaxed);
+  sequence.store(seq + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+  lastFrames.store(frames, std::memory_order_relaxed);
+  lastPullNs.store(nowNs(), std::memory_order_relaxed);
+  sequence.store(seq + 2, std::memory_order_release);
+  if (pullFrames) {
+    pullFrames(reinterpret_cast<int16_t*>(bytes), frames, pullUser);
+  } else {
+    std::memset(bytes, 0, static_cast<size_t>(length));
+  }
+}
+
+void failLine(const char* what) {
+  char line[512];
+  std::snprintf(line, sizeof line, "%s: %s", what, SDL_GetError());
+  showFailure(FailureStyle::line, line);
+}
+
+}  // namespace
+
+bool audioOutOpen(int rate, int* actualRate) {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    failLine("no sound output");
+    return false;
+  }
+  SDL_AudioSpec want{}, have{};
+  want.freq = rate;
+  want.format = AUDIO_S16SYS;
+  want.channels = channels;
+  want.samples = periodFrames;
+  want.callback = outputCallback;
+  // No changes allowed: SDL converts to whatever the hardware takes, so our frames are always 16-bit stereo.
+  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device == 0) {
+    failLine("cannot open the sound output");
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  deviceRate = have.freq;
+  *actualRate = deviceRate;
+  sequence.store(0);
+  lastFrames.store(0);
+  return true;
+}
+
+void audioOutStart(AudioPull pull, void* user) {
+  SDL_LockAudioDevice(device);
+  pullFrames = pull;
+  pullUser = user;
+  SDL_UnlockAudioDevice(device);
+  SDL_PauseAudioDevice(device, 0);
+}
+
+uint32_t audioOutUnplayed() {
+  uint32_t frames;
+  int64_t pulledAt;
+  for (;;) {
+    const uint32_t seq = sequence.load(std::memory_order_acquire);
+    frames = lastFrames.load(std::memory_order_relaxed);
+    pulledAt = lastPullNs.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if ((seq & 1) == 0 && sequence.load(std::memory_order_relaxed) == seq) break;
+  }
+  const int64_t now = nowNs();
+  const uint64_t elapsedNs = now > pulledAt ? static_cast<uint64_t>(now - pulledAt) : 0;
+  const uint64_t played = elapsedNs * static_cast<uint64_t>(deviceRate) / 1'000'000'000ull;
+  return played < frames ? frames - static_cast<uint32_t>(played) : 0;
+}
+
+void audioOutStop() {
+  if (device == 0) return;
+  SDL_LockAudioDevice(device);
+  pullFrames = nullptr;
+  pullUser = nullptr;
+  SDL_UnlockAudioDevice(device);
+  SDL_PauseAudioDevice(device, 1);
+}
+
+void audioOutClose() {
+  if (device != 0) SDL_CloseAudioDevice(device);
+  device = 0;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}

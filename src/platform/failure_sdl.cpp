@@ -1,0 +1,25 @@
+// Failures on SDL2: the message box (or standard error without a display), the reason line, the one exit.
+#include "platform/failure.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/shell.h"
+
+void showFailure(FailureStyle style, const char* text) {
+  if (style == FailureStyle::line) {
+    std::fprintf(stderr, "vostrel: %s\n", text);
+    return;
+  }
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, SDL_GL_GetCurrentWindow()) == 0) return;
+  const size_t length = std::strlen(text);
+  std::fprintf(stderr, "Error: %s%s", text, length > 0 && text[length - 1] == '\n' ? "" : "\n");
+}
+
+void endRun(int exitCode) {
+  shellShutdown();
+  std::exit(exitCode);
+}
