@@ -2,6 +2,7 @@
 #include "gfx/resources.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "gfx/cube.h"
 #include "gfx/dib_load.h"
@@ -40,11 +41,23 @@ void loadTexture(uint32_t* table, const char* path, int slot) {
   if (!image) endRun(1);
   glGenTextures(1, &table[slot]);
   glBindTexture(GL_TEXTURE_2D, table[slot]);
+  // GLU scales a side that is not a power of two, and its scaling reads up to a row past the picture's
+  // end: it is given a copy with the top row once more, so that it reads the picture's own colours.
+  const size_t rowBytes = static_cast<size_t>(image->width) * 3;
+  const size_t bytes = rowBytes * static_cast<size_t>(image->height);
+  uint8_t* pixels = static_cast<uint8_t*>(std::malloc(bytes + rowBytes));
+  if (!pixels) {
+    showFailure(FailureStyle::box, "Out of memory.");
+    endRun(1);
+  }
+  std::memcpy(pixels, image->pixels, bytes);
+  std::memcpy(pixels + bytes, pixels + bytes - rowBytes, rowBytes);
   // The loader packs its rows tightly: a width that is not a multiple of 4 leaves rows unaligned.
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE, image->pixels);
+  gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
   glPopClientAttrib();
+  std::free(pixels);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   freeDibImage(image);

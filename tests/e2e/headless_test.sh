@@ -29,6 +29,11 @@ check "no sound output ends the run with exit code 1" test $? -eq 1
 check "with one line saying why" test "$(wc -l <"$scratch/err")" -eq 1
 cat "$scratch/err"
 
+# A display mode that is listed but does not take: its message, the desktop given back, exit code 1.
+VOSTREL_TEST_MODE=800x600 timeout 20 "$VOSTREL" 2>"$scratch/err"
+check "a mode switch that did not take ends the run with exit code 1" test $? -eq 1
+check "after its message" grep -qx 'Error: Display Mode Not Compatible' "$scratch/err"
+
 # The test track: the whole timeline in a few seconds, to the end of the music.
 cd "$VOSTREL_BUILD/testdata"
 VOSTREL_STATS=1 timeout 30 "$VOSTREL" 2>"$scratch/err" &

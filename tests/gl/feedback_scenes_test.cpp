@@ -489,6 +489,24 @@ TEST_F(FeedbackScenes, ClosedGateKeepsTheCopyButDrawsAndTurns) {
   EXPECT_GT(faint, inked * 9 / 10) << "of " << inked << " ink pixels, " << differing << " differ";
 }
 
+// The driver shows the caption of the marker that raised the count, whichever way the count moves, and
+// leaves no quit request behind (thousands of frames at 85 once overflowed the queue).
+TEST_F(FeedbackScenes, TheSceneDriverSetsTheCaptionOfTheCountAndDropsQuits) {
+  const std::vector<std::string>& names = sceneDriverMarkerNames();
+  ASSERT_GE(names.size(), 84u);
+  sceneDriverSetCount(40);
+  EXPECT_STREQ(syncName(), names[38].substr(0, 25).c_str());
+  sceneDriverSetCount(12);  // marker 11 raised the count to 12
+  EXPECT_STREQ(syncName(), names[10].substr(0, 25).c_str());
+  sceneDriverSetCount(1);
+  EXPECT_STREQ(syncName(), "");
+  sceneDriverSetCount(200);
+  EXPECT_STREQ(syncName(), "");
+  sceneDriverSetCount(85);
+  sceneDriverDraw(3);
+  EXPECT_TRUE(takeQuits().empty());
+}
+
 // Frames drawn through the dispatch itself: the scene driver drops the quit requests.
 void drawDispatched(int count, int frames) {
   setSyncPoint(count, "");

@@ -1,0 +1,278 @@
+// Guards the sound core against sync points called out before they are heard (a device buffer early, or
+// blind to silence the output played), against lost or repeated music after a stall, against the decoder's
+// lead and padding leaking into the music, and against a script whose last sync points sit at the end.
+// A fake output and a fake decoder drive it; "heard" is the fake output's own count of frames played.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mp3.h"
+#include "music/resample.h"
+#include "music/sound.h"
+#include "platform/audio_out.h"
+#include "platform/mp3_decoder.h"
+
+namespace {
+
+// Music frame i holds (i % 30000) + 1 on the left and its negative on the right: never silence.
+int16_t musicValue(uint64_t i) { return static_cast<int16_t>(i % 30000 + 1); }
+constexpr int16_t leadValue = 0x7FFF, paddingValue = 0x7FFE;
+
+struct FakeOutput {
+  AudioPull pull = nullptr;
+  void* user = nullptr;
+  std::atomic<uint64_t> taken{0}, played{0};
+  std::vector<int16_t> left;  // every left sample pulled, in order
+} output;
+
+struct FakeDecoder {
+  uint32_t lead = 0, padding = 0;
+  uint64_t music = 0;  // music frames between lead and padding
+  std::mutex lock;
+  std::condition_variable more;
+  uint64_t allowed = 0;  // raw frames the decoder may produce by now: a slow decoder waits
+  uint64_t produced = 0;
+} decoder;
+
+}  // namespace
+
+// The fake output: the test pulls and plays by hand.
+bool audioOutOpen(int, int* actualRate) {
+  *actualRate = 44100;
+  return true;
+}
+void audioOutStart(AudioPull pull, void* user) {
+  output.pull = pull;
+  output.user = user;
+}
+uint32_t audioOutUnplayed() { return static_cast<uint32_t>(output.taken.load() - output.played.load()); }
+void audioOutStop() { output.pull = nullptr; }
+void audioOutClose() {}
+
+// The fake decoder: raw frame r is lead, music r - lead, or padding, produced only as far as allowed.
+Mp3Decoder* mp3Open() { return reinterpret_cast<Mp3Decoder*>(&decoder); }
+bool mp3Feed(Mp3Decoder*, const uint8_t*, size_t) { return true; }
+Mp3Result mp3Read(Mp3Decoder*, int16_t* out, uint32_t maxFrames, uint32_t* frames) {
+  std::unique_lock<std::mutex> hold(decoder.lock);
+  const uint64_t total = decoder.lead + decoder.music + decoder.padding;
+  decoder.more.wait(hold, [total] { return decoder.produced < decoder.allowed || decoder.produced == total; });
+  *frames = 0;
+  while (*frames < maxFrames && decoder.produced < decoder.allowed && decoder.produced < total) {
+    const uint64_t r = decoder.produced++;
+    const int16_t value = r < decoder.lead                   ? leadValue
+                          : r < decoder.lead + decoder.music ? musicValue(r - decoder.lead)
+                                                             : paddingValue;
+    out[*frames * 2] = value;
+    out[*frames * 2 + 1] = static_cast<int16_t>(-value);
+    ++*frames;
+  }
+  return *frames > 0 ? Mp3Result::frames : Mp3Result::done;
+}
+bool mp3Format(Mp3Decoder*, int* rate, int* channels) {
+  *rate = 44100;
+  *channels = 2;
+  return true;
+}
+void mp3Trim(Mp3Decoder*, uint32_t* lead, uint32_t* padding) {
+  *lead = decoder.lead;
+  *padding = decoder.padding;
+}
+void mp3Close(Mp3Decoder*) {}
+
+namespace {
+
+struct Call {
+  std::string name;
+  uint64_t played;  // the fake output's count of frames played when the call came
+};
+std::mutex callsLock;
+std::vector<Call> calls;
+
+void record(SoundStream*, const char* name, void*) {
+  std::lock_guard<std::mutex> hold(callsLock);
+  calls.push_back({name ? name : "(end)", output.played.load()});
+}
+
+size_t callCount() {
+  std::lock_guard<std::mutex> hold(callsLock);
+  return calls.size();
+}
+
+void allow(uint64_t frames) {
+  {
+    std::lock_guard<std::mutex> hold(decoder.lock);
+    decoder.allowed = frames;
+  }
+  decoder.more.notify_all();
+}
+
+// Pulls `frames` output frames the way the output's thread would: unplayed before pulled.
+void pull(uint32_t frames) {
+  std::vector<int16_t> buffer(frames * 2);
+  output.taken += frames;
+  output.pull(buffer.data(), frames, output.user);
+  for (uint32_t i = 0; i < frames; ++i) output.left.push_back(buffer[i * 2]);
+}
+
+// Pulls until `music` music frames have come out, however much silence a slow decoder makes the output play.
+void pullMusic(uint64_t music) {
+  auto counted = [] {
+    uint64_t n = 0;
+    for (int16_t v : output.left) n += v != 0;
+    return n;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (counted() < music && std::chrono::steady_clock::now() < deadline) {
+    pull(512);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The output frame at which music frame m was pulled.
+uint64_t outputIndexOf(uint64_t m) {
+  uint64_t seen = 0;
+  for (size_t i = 0; i < output.left.size(); ++i)
+    if (output.left[i] != 0 && seen++ == m) return i;
+  return UINT64_MAX;
+}
+
+// Plays up to `played` frames. With `want`, waits until the calls reach it (or a while passes); without,
+// gives the sync thread a few of its rounds to call out what it wrongly thinks is heard.
+void playTo(uint64_t played, size_t want = 0) {
+  output.played = played;
+  if (want == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (callCount() < want && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+class SoundCore : public ::testing::Test {
+ protected:
+  // An MP3 file whose chapters start at the given milliseconds; its audio goes to the fake decoder.
+  SoundStream* open(const std::vector<uint32_t>& startsMs, uint32_t lead, uint32_t padding, uint64_t music) {
+    output.taken = 0, output.played = 0, output.left.clear();
+    decoder.lead = lead, decoder.padding = padding, decoder.music = music, decoder.produced = 0;
+    decoder.allowed = 20000;  // more than the stream buffer and one block: opening never waits
+    calls.clear();
+    std::vector<mp3::Chapter> chapters;
+    for (size_t i = 0; i < startsMs.size(); ++i)
+      chapters.push_back({startsMs[i], startsMs[i] + 1, "m" + std::to_string(startsMs[i])});
+    std::vector<uint8_t> file = mp3::id3Tag({}, chapters);
+    const std::vector<uint8_t> audio = mp3::encode(std::vector<float>(4410, 0.0f), std::vector<float>(4410, 0.0f));
+    file.insert(file.end(), audio.begin(), audio.end());
+    const std::filesystem::path path = std::filesystem::path(VOSTREL_TEST_TMP) / "sound_core.mp3";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+
+    EXPECT_TRUE(soundInit(44100));
+    soundSetBufferSize(100);  // 4410 frames: small, so that the slow decoder starves the output
+    SoundStream* stream = soundOpenFile(path.c_str());
+    EXPECT_NE(stream, nullptr);
+    if (!stream) return nullptr;
+    soundSetSyncCallback(stream, record, nullptr);
+    soundSetEndCallback(stream, record, nullptr);
+    soundPlay(stream);
+    return stream;
+  }
+  void close(SoundStream* stream) {
+    allow(UINT64_MAX);
+    soundCloseStream(stream);
+    soundClose();
+  }
+};
+
+TEST_F(SoundCore, SyncPointsFireWhenHeardAlsoAfterTheOutputStarvedAndTheMusicIsWhole) {
+  // 1000 ms is music frame 44100, 500 ms frame 22050; the decoder first makes only 20000 frames.
+  SoundStream* stream = open({0, 500, 1000}, 0, 0, 60000);
+  ASSERT_NE(stream, nullptr);
+  playTo(0, 1);
+  ASSERT_EQ(callCount(), 1u) << "the marker at 0 ms is heard with the first frame";
+
+  pull(30000);  // at most the stream buffer's 4410 music frames, then the output starves: silence
+  allow(UINT64_MAX);
+  pullMusic(60000);
+  const uint64_t at500 = outputIndexOf(22050), at1000 = outputIndexOf(44100);
+  ASSERT_GE(at500, 22050u + 25590u) << "silence played before music frame 22050";
+
+  playTo(at500 - 1);
+  EXPECT_EQ(callCount(), 1u) << "500 ms called out before it was heard";
+  playTo(at500, 2);
+  ASSERT_EQ(callCount(), 2u);
+  playTo(at1000 - 1);
+  EXPECT_EQ(callCount(), 2u) << "1000 ms called out before it was heard";
+  playTo(at1000, 3);
+  ASSERT_EQ(callCount(), 3u);
+  EXPECT_EQ(calls[1].name, "m500");
+  EXPECT_GE(calls[1].played, at500);
+  EXPECT_EQ(calls[2].name, "m1000");
+  EXPECT_GE(calls[2].played, at1000);
+
+  // Nothing lost or repeated: the music frames come out in order, each once.
+  uint64_t next = 0;
+  for (int16_t v : output.left) {
+    if (v == 0) continue;
+    ASSERT_EQ(v, musicValue(next)) << "music frame " << next;
+    ++next;
+  }
+  EXPECT_GE(next, 60000u);
+  close(stream);
+}
+
+TEST_F(SoundCore, LeadAndPaddingAreCutAndSyncPointsAtOrPastTheEndFireBeforeIt) {
+  // 49966 music frames behind a lead of 1105 and before a padding of 700. Markers at 1000 ms (frame 44100),
+  // 1133 ms (frame 49965, the music's last) and 2000 ms (frame 88200, past the end).
+  SoundStream* stream = open({1000, 1133, 2000}, 1105, 700, 49966);
+  ASSERT_NE(stream, nullptr);
+  allow(UINT64_MAX);
+  pullMusic(49966);
+  pull(4096);
+  uint64_t music = 0;
+  for (int16_t v : output.left) {
+    ASSERT_NE(v, leadValue) << "the decoder's lead reached the output";
+    ASSERT_NE(v, paddingValue) << "the padding reached the output";
+    if (v != 0) ASSERT_EQ(v, musicValue(music++));
+  }
+  ASSERT_EQ(music, 49966u);
+  const uint64_t at1000 = outputIndexOf(44100), last = outputIndexOf(49965);
+
+  playTo(at1000, 1);
+  ASSERT_EQ(callCount(), 1u);
+  playTo(last - 1);
+  EXPECT_EQ(callCount(), 1u) << "the marker on the last frame came before it was heard";
+  playTo(last, 2);
+  ASSERT_EQ(callCount(), 2u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(callCount(), 2u) << "the end came before the last frame was heard";
+  playTo(last + 1, 4);  // the last frame heard: the marker past the end, then the end
+  ASSERT_EQ(callCount(), 4u);
+  EXPECT_EQ(calls[1].name, "m1133");
+  EXPECT_EQ(calls[2].name, "m2000");
+  EXPECT_EQ(calls[3].name, "(end)");
+  EXPECT_GE(calls[3].played, last + 1);
+  close(stream);
+}
+
+}  // namespace
+
+// Rate conversion by hand: 22050 Hz mono 0, 100, 200 at 44100 Hz stereo is six frames, the odd ones halfway
+// between their neighbours and the last holding the last sample.
+TEST(RateConversion, DoublingTheRateInterpolatesAndEndsOnTheLastSample) {
+  Resampler resampler;
+  resamplerStart(&resampler, 22050, 44100, 1);
+  std::vector<int16_t> out;
+  const int16_t first[] = {0, 100}, last[] = {200};
+  resamplerPush(&resampler, first, 2, false, &out);
+  resamplerPush(&resampler, last, 1, true, &out);
+  EXPECT_EQ(out, (std::vector<int16_t>{0, 0, 50, 50, 100, 100, 150, 150, 200, 200, 200, 200}));
+  // A marker at 22050 Hz frame 11025 is heard at 44100 Hz frame 22050; at 48000 Hz, 44100 Hz frame 1 is
+  // 1.088 frames in, so it lands on frame 1.
+  EXPECT_EQ(resampledPosition(11025, 22050, 44100), 22050u);
+  EXPECT_EQ(resampledPosition(1, 44100, 48000), 1u);
+}
