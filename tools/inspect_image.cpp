@@ -69,7 +69,8 @@ int inspectImage(int argc, char** argv) {
   std::printf("colours:        %u\n", info.colors);
   std::printf("width:          %d\n", info.width);
   std::printf("height:         %d%s\n", info.height, info.height < 0 ? " (rows stored top-down)" : "");
-  if (info.width % 4 != 0) std::printf("note:           width is not a multiple of 4, so it cannot be a texture\n");
+  if ((info.width & (info.width - 1)) != 0 || (std::abs(info.height) & (std::abs(info.height) - 1)) != 0)
+    std::printf("note:           a side is not a power of two: the picture is scaled to one at start-up\n");
 
   int status = 0;
   if (argc == 2) {

@@ -63,7 +63,8 @@ void loadTexture(uint32_t* table, const char* path, int slot) {
   freeDibImage(image);
 }
 
-void createRenderTexture(uint32_t* table, int size, int components, unsigned format, int slot) {
+// Makes table[slot] a black size x size texture with the given components, one level.
+static void createRenderTexture(uint32_t* table, int size, int components, unsigned format, int slot) {
   // Four bytes a component, matching the unsigned-int upload.
   void* zeros = std::calloc(static_cast<size_t>(size) * size * components, 4);
   if (!zeros) {

@@ -15,5 +15,3 @@ extern int clientHeight;
 void initResources();
 // Loads a bitmap file into table[slot] as a mipmapped RGB texture; a null path does nothing.
 void loadTexture(uint32_t* table, const char* path, int slot);
-// Makes table[slot] a black size x size texture with the given components, one level.
-void createRenderTexture(uint32_t* table, int size, int components, unsigned format, int slot);

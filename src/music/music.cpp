@@ -5,12 +5,15 @@
 #include "music/sync.h"
 
 namespace {
-SoundStream* musicStream = nullptr;
-}
 
+SoundStream* musicStream = nullptr;
+
+// The stream's one callback, for sync points and for the end (name null): the end changes nothing.
 void onStreamEvent(SoundStream*, const char* name, void*) {
   if (name) onSyncPoint(name);
 }
+
+}  // namespace
 
 bool startMusic() {
   if (!soundInit(44100)) return false;

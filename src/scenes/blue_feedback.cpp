@@ -9,7 +9,8 @@ float blueAngleX = 0.0f;
 float blueAngleY = 0.0f;
 float blueAngleZ = 0.0f;
 
-void drawBluePass(int width, int height) {
+// One pass of the scene at a viewport size.
+static void drawBluePass(int width, int height) {
   glViewport(0, 0, width, height);
   drawFeedbackLayer(5);
   glBegin(GL_LINES);

@@ -39,7 +39,8 @@ constexpr Greeting greetings[8] = {
 
 }  // namespace
 
-void drawLinePass() {
+// One pass: the feedback layer of slot 0, then the lines.
+static void drawLinePass() {
   drawFeedbackLayer(0);
   // Still textured with slot 0 bound and no coordinates of their own: modulated by texel (1, 1).
   for (const Segment& segment : lineSegments) {

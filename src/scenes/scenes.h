@@ -8,9 +8,6 @@ void LineFeedbackScene();
 void CubeColumnsScene();
 void BlueFeedbackScene();
 
-// One pass of the line scene (feedback layer of slot 0, then the lines); of the blue scene at a viewport size.
-void drawLinePass();
-void drawBluePass(int width, int height);
 
 // Animation state that persists for the whole run, stepped once per frame drawn.
 extern float tunnelEyeZ, tunnelLookTarget, tunnelSwayPhase, tunnelSwayAmplitude;

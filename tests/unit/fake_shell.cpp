@@ -40,5 +40,4 @@ void shellSwapBuffers() {
 uint64_t clockMilliseconds() { return fake.clock; }
 void showFailure(FailureStyle, const char* text) { fake.log.push_back(std::string("error:") + text); }
 void endRun(int) { std::abort(); }
-void shellRestoreDesktop() {}
 void shellShutdown() { fake.log.push_back("shutdown"); }
