@@ -1,4 +1,5 @@
-# The generated default assets, judged by ffmpeg, sox, ImageMagick and vostrel-inspect; generation is repeatable.
+# Guards the default assets against chapters that ffprobe, the tool's table and our reader see differently, a
+# gapless length off by a sample, images other decoders cannot read, and generation that is not repeatable.
 . "$(dirname "$0")/lib.sh"
 for tool in ffmpeg ffprobe sox convert identify; do
   command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
@@ -37,45 +38,26 @@ ffmpeg -v error -i "$short" -map 0:a -map_metadata -1 -map_chapters -1 -c copy p
 ffmpeg -v error -i plain.mp3 -i meta.txt -map 0:a -map_chapters 1 -c copy -id3v2_version 3 own.mp3
 check "markers added with ffmpeg read back as the generated ones" diff short.inspect.txt <(inspected own.mp3)
 
-# Audio: exact gapless length, peak at most -1 dBFS, loudness near -14 LUFS, no silent scene section.
+# Audio: exact gapless length, silent once the last marker is heard.
 ffmpeg -v error -i "$full" -c:a pcm_s16le full.wav
 ffmpeg -v error -i "$short" -c:a pcm_s16le short.wav
 check "the song decodes to 180 s exactly" test "$(soxi -s full.wav)" -eq 7938000
 check "the test track decodes to 4.5 s exactly" test "$(soxi -s short.wav)" -eq 198450
-for track in full short; do
-  ffmpeg -nostats -i $track.wav -af ebur128=peak=sample -f null - 2>&1 | awk '/Summary/{s=1} s' >$track.loud.txt
-  loudness=$(awk '$1 == "I:" {print $2}' $track.loud.txt)
-  peak=$(awk '$1 == "Peak:" {print $2}' $track.loud.txt)
-  echo "$track: integrated $loudness LUFS, sample peak $peak dBFS"
-  check "$track: loudness within 1.5 LU of -14" awk -v l="$loudness" 'BEGIN { exit !(l >= -15.5 && l <= -12.5) }'
-  check "$track: sample peak at most -1 dBFS" awk -v p="$peak" 'BEGIN { exit !(p <= -1.0) }'
-done
-# Scene sections in seconds: tunnel, title, lines, cubes, blue interlude, final lines, last chord.
-for section in 0:22 22:28 28:94 94:126 126:134 134:175 175:179; do
-  from=${section%:*}; to=${section#*:}
-  rms=$(sox full.wav -n trim "$from" "=$to" stats 2>&1 | awk '/^RMS lev dB/ {print $4}')
-  echo "section $from-$to s: RMS $rms dB"
-  check "section $from-$to s is not silent" awk -v r="$rms" 'BEGIN { exit !(r > -40) }'
-done
 rms=$(sox full.wav -n trim 179.6 stats 2>&1 | awk '/^RMS lev dB/ {print $4}')
 check "the music has ended when the last marker is heard (RMS $rms dB)" awk -v r="$rms" 'BEGIN { exit !(r == "-inf" || r < -70) }'
 
-# Images: ImageMagick reads all fifteen; widths are multiples of 4; the test data holds the same images.
+# Images: ImageMagick reads all fifteen; the test data holds the same images.
 count=0
 for f in "$VOSTREL_BUILD"/Data/*.bmp "$VOSTREL_BUILD"/Data/greets/*.bmp; do
   count=$((count + 1))
   rel=${f#"$VOSTREL_BUILD"/}
-  width=$(identify -format '%w' "$f")
-  check "$rel: width $width is a multiple of 4" test $((width % 4)) -eq 0
   check "$rel: ImageMagick decodes it" sh -c "convert '$f' rgb:- | test \$(wc -c) -gt 0"
   check "$rel: the test data has the same file" cmp -s "$f" "$VOSTREL_BUILD/testdata/$rel"
 done
 check "fifteen images" test $count -eq 15
 
 # Generation is repeatable: a fresh run writes the very bytes the build wrote.
-start=$(date +%s%N)
 "$VOSTREL_ASSETS" again
-echo "generation took $((($(date +%s%N) - start) / 1000000)) ms"
 "$VOSTREL_ASSETS" --test-track again-test
 for f in demo.mp3 $(cd again && find Data -name '*.bmp' | sort); do
   check "again: $f is byte-identical" cmp -s "again/$f" "$VOSTREL_BUILD/$f"
