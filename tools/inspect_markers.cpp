@@ -169,7 +169,7 @@ int inspectMarkers(int argc, char** argv) {
     const Marker& m = info.markers[i];
     std::printf("%5zu  %s  %10llu  %s%s\n", i + 1, formatTime(m.sample, info.sampleRate).c_str(),
                 (unsigned long long)m.sample, printableName(m.name).c_str(),
-                m.sample >= (unsigned long long)samples ? "   [after the end of the audio: never heard]" : "");
+                m.sample >= (unsigned long long)samples ? "   [after the end of the audio: called when the end is heard]" : "");
   }
   return 0;
 }

@@ -1,4 +1,5 @@
-// The main loop's order of messages and frames, and the six-way dispatch on the sync count.
+// Guards the main loop against a frame drawn before waiting messages, a frame after the quit, a wrong exit code,
+// a dispatch threshold off by one, and a count read once instead of afresh for each scene test.
 #include <gtest/gtest.h>
 
 #include <functional>

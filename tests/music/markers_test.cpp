@@ -1,7 +1,10 @@
-// The music-file marker reader on byte buffers built here: ID3v2 chapters and synced lyrics, WAVE cue lists.
+// Guards the marker reader against misread ID3v2 chapters and lyrics (encodings, sizes, versions, unsynchronisation),
+// misread WAVE cues and formats, and any read past the end of a lying or truncated file.
 #include "music/markers.h"
 
 #include <gtest/gtest.h>
+
+#include "music_files.h"
 
 #include <algorithm>
 #include <string>
@@ -9,62 +12,7 @@
 
 namespace {
 
-using Bytes = std::string;
-
-Bytes be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-Bytes le32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-Bytes le16(uint32_t v) { return {char(v), char(v >> 8)}; }
-Bytes safe32(uint32_t v) { return {char(v >> 21 & 0x7F), char(v >> 14 & 0x7F), char(v >> 7 & 0x7F), char(v & 0x7F)}; }
-Bytes unsync(const Bytes& b) {
-  Bytes out;
-  for (char c : b) out += c == '\xFF' ? Bytes("\xFF\0", 2) : Bytes(1, c);
-  return out;
-}
-
-// An ID3v2 frame; in version 4 the size is synchsafe unless plain (as ffmpeg writes CHAP).
-Bytes frame(const char* id, const Bytes& body, int version, bool plain = false, uint16_t flags = 0) {
-  return Bytes(id, 4) + (version == 3 || plain ? be32(body.size()) : safe32(body.size())) +
-         le16(flags >> 8 | flags << 8) + body;
-}
-Bytes tit2(const Bytes& text, int version, bool plain = false) { return frame("TIT2", text, version, plain); }
-Bytes chapBody(const char* element, uint32_t ms, const Bytes& subframes) {
-  return Bytes(element) + '\0' + be32(ms) + be32(0xFFFFFFFF) + be32(0xFFFFFFFF) + be32(0xFFFFFFFF) + subframes;
-}
-Bytes chap(const char* element, uint32_t ms, const Bytes& subframes, int version, bool plain = false) {
-  return frame("CHAP", chapBody(element, ms, subframes), version, plain);
-}
-Bytes titled(const char* element, uint32_t ms, const Bytes& name, int version) {
-  return chap(element, ms, tit2('\0' + name + '\0', version), version);
-}
-Bytes sylt(char enc, char format, const Bytes& entries) {
-  return frame("SYLT", Bytes(1, enc) + "eng" + format + '\1' + Bytes(enc == 1 ? 2 : 1, '\0') + entries, 3);
-}
-Bytes tag(int version, const Bytes& frames, uint8_t flags = 0) {
-  return Bytes("ID3") + char(version) + '\0' + char(flags) + safe32(frames.size()) + frames;
-}
-Bytes repeat(const Bytes& b, int count) {
-  Bytes out;
-  while (count-- > 0) out += b;
-  return out;
-}
-// MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo: 417-byte frames of 1152 samples.
-const Bytes kMpeg1 = repeat(Bytes("\xFF\xFB\x90\x64", 4) + Bytes(413, '\0'), 3);
-// MPEG-2 Layer III, 64 kbit/s, 24000 Hz, mono: 192-byte frames of 576 samples.
-const Bytes kMpeg2 = repeat(Bytes("\xFF\xF3\x84\xC0", 4) + Bytes(188, '\0'), 3);
-
-Bytes chunk(const char* id, const Bytes& body, uint32_t claimed = 0) {
-  return Bytes(id, 4) + le32(claimed ? claimed : body.size()) + body + Bytes(body.size() & 1, '\0');
-}
-Bytes wave(const Bytes& chunks) { return "RIFF" + le32(4 + chunks.size()) + "WAVE" + chunks; }
-Bytes fmt(uint16_t format, uint16_t channels, uint32_t rate, uint16_t bits = 16) {
-  return chunk(
-      "fmt ", le16(format) + le16(channels) + le32(rate) + le32(rate * channels * 2) + le16(channels * 2) + le16(bits));
-}
-Bytes cuePoint(uint32_t id, uint32_t position, const char* chunkId, uint32_t blockStart, uint32_t offset) {
-  return le32(id) + le32(position) + chunkId + le32(0) + le32(blockStart) + le32(offset);
-}
-Bytes labl(uint32_t id, const Bytes& text) { return chunk("labl", le32(id) + text); }
-const Bytes kPcm = chunk("data", Bytes(16, '\1'));
+using namespace music_files;
 
 struct Read {
   bool ok;

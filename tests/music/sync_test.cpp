@@ -1,4 +1,5 @@
-// The sync count and caption handed from the sound thread to the main thread.
+// Guards the count and caption handoff against a lost or doubled count, a caption cut at the wrong byte, a
+// remnant of a longer name, and a reader on the main thread seeing a name not yet passed.
 #include <gtest/gtest.h>
 
 #include <atomic>
