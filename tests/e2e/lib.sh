@@ -18,18 +18,22 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-start_xvfb() {  # start_xvfb WxHxD: a fresh X server on a free display, exported as DISPLAY
-  local n
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
-      sleep 0.1
-    done
-    kill $xvfb_pid 2>/dev/null
+start_xvfb() {  # start_xvfb WxHxD: a fresh X server on a free display, exported as DISPLAY once it takes connections
+  local out=$scratch/xvfb-display
+  : >"$out"
+  # Xvfb picks a free display and writes its number only when it accepts connections; a client started
+  # before that finds no X server, and SDL would fall back to another video driver.
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$out" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 200); do
+    if [ -s "$out" ]; then
+      export DISPLAY=:$(head -1 "$out")
+      timeout 5 xdpyinfo >/dev/null 2>&1 && return 0
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
   done
+  kill "$xvfb_pid" 2>/dev/null
   return 1
 }
 wait_for_window() {  # wait_for_window NAME: prints the id of the first window so named
