@@ -1,4 +1,5 @@
-// libFuzzer target for the music-file marker reader, with the promises its callers rely on checked on every input.
+// Guards the marker reader against reading outside its input on any bytes, and against breaking the promises
+// its callers rely on (markers ordered, names whole, payload inside the file), checked on every input.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
