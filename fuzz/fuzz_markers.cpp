@@ -1,5 +1,6 @@
 // Guards the marker reader against reading outside its input on any bytes, and against breaking the promises
-// its callers rely on (markers ordered, names whole, payload inside the file), checked on every input.
+// its callers rely on (a failure has a reason, the payload lies inside the file, markers are ordered, names hold
+// no NUL), checked on every input.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
