@@ -20,6 +20,7 @@
 namespace {
 
 constexpr uint32_t blockFrames = 4096;  // source frames decoded at a time
+constexpr uint64_t decodeRoom = 8192;   // output frames of room worth waking the decoder for
 constexpr size_t feedBytes = 16384;     // MP3 bytes given to the decoder at a time
 
 }  // namespace
@@ -82,7 +83,9 @@ void pullMusic(int16_t* out, uint32_t frames, void* user) {
   std::memset(out + music * 2, 0, (frames - music) * 2 * sizeof(int16_t));
   stream->consumed.store(read + music, std::memory_order_release);
   pullLogRecord(&stream->log, read, music, frames);
-  wakeEventSignal(stream->decodeWake);
+  // The decoder waits for room for a whole block; it is not woken for less.
+  if (stream->ringFrames - (stream->written.load(std::memory_order_relaxed) - read - music) >= decodeRoom)
+    wakeEventSignal(stream->decodeWake);
 }
 
 // The music frame being heard: the output frames pulled, less those it has not played yet.
@@ -208,7 +211,8 @@ void decodeLoop(void* argument) {
   SoundStream* stream = static_cast<SoundStream*>(argument);
   while (!stream->stop.load(std::memory_order_relaxed)) {
     if (decodeAhead(stream)) return;
-    wakeEventWait(stream->decodeWake, 20);
+    // Woken by the output when there is room; the time limit only guards against a lost wake-up.
+    wakeEventWait(stream->decodeWake, 500);
   }
 }
 
@@ -280,7 +284,9 @@ SoundStream* soundOpenFile(const char* path) {
   if (fileRate != static_cast<uint32_t>(outputRate))
     for (Marker& m : stream->markers) m.sample = resampledPosition(m.sample, fileRate, static_cast<uint32_t>(outputRate));
 
-  stream->ringFrames = static_cast<uint64_t>(bufferMilliseconds) * static_cast<uint64_t>(outputRate) / 1000;
+  // The stream buffer's time ahead of the output, and room for the decoder to wait for a whole block.
+  stream->ringFrames =
+      static_cast<uint64_t>(bufferMilliseconds) * static_cast<uint64_t>(outputRate) / 1000 + decodeRoom;
   stream->ring.assign(stream->ringFrames * 2, 0);
   // The buffer is filled before playback, so the music starts at once with its first sample.
   decodeAhead(stream);

@@ -14,7 +14,9 @@
 namespace {
 
 constexpr int channels = 2;
-constexpr int periodFrames = 512;  // frames per pull: about 12 ms at 44.1 kHz
+// Frames per pull: 46 ms at 44.1 kHz, so that a busy machine can keep a thread waiting that long without a
+// gap. The sync points do not suffer for it: what is unplayed is counted, so they still come when heard.
+constexpr int periodFrames = 2048;
 
 SDL_AudioDeviceID device = 0;
 int deviceRate = 44100;
