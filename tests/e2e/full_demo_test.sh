@@ -1,4 +1,4 @@
-# The real program with the default assets plays the whole three minutes and ends by itself.
+# Guards against a demo that stops short of its script with the default assets, or plays off the music's length.
 . "$(dirname "$0")/lib.sh"
 cd "$VOSTREL_BUILD"
 length=$("$VOSTREL_INSPECT" markers demo.mp3 | sed -n 's/^duration: *\([0-9]*\):\([0-9.]*\).*/\1 \2/p' | awk '{print $1 * 60 + $2}')

@@ -1,4 +1,4 @@
-# The program calls no OpenGL entry point beyond OpenGL 1.1 (and GLU).
+# Guards the program against calling an OpenGL entry point beyond OpenGL 1.1 and GLU.
 . "$(dirname "$0")/lib.sh"
 gl_header=/usr/include/GL/gl.h
 # Everything gl.h declares before its OpenGL 1.2 section is 1.0 or 1.1.

@@ -1,4 +1,4 @@
-# The real program through the whole test track on the headless drivers: it ends by itself, exit code 0, at count 85.
+# Guards the real program against a test-track run that does not end by itself at count 85 with exit code 0.
 . "$(dirname "$0")/lib.sh"
 cd "$VOSTREL_BUILD/testdata"
 
