@@ -1,5 +1,5 @@
 # Guards the real program on the headless drivers against frames beyond the limiter's pace, a close request or a
-// failure (no music, no sound output, a display mode that does not take) ending with the wrong code or message.
+# failure (no music, no sound output, a display mode that does not take) ending with the wrong code or message.
 . "$(dirname "$0")/lib.sh"
 cd "$scratch"
 for f in demo.mp3 Data; do [ -e "$VOSTREL_BUILD/$f" ] && ln -s "$VOSTREL_BUILD/$f" .; done
