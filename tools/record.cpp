@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -111,6 +112,13 @@ std::string clockText(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%d:%05.2f", whole / 60, seconds - whole / 60 * 60);
   return text;
+}
+
+// Processor time of the whole process: the drawing thread, the GL driver's threads and the encoding thread.
+double processSeconds() {
+  timespec now = {};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -326,15 +334,18 @@ int main(int argc, char** argv) {
     if (out) std::fclose(out);
     const double total = secondsSince(started);
     const double music = static_cast<double>(musicSamples) / static_cast<double>(rate);
+    const double encodeCpu = recording.convertSeconds() + recording.encodeSeconds();
     std::fprintf(stderr,
-                 "vostrel-record: %s: %s of video from %s of the music, %lld frames at %d/s, %s sound, %.1f MB\n"
-                 "vostrel-record: %lld frames drawn in %.1f s, encoded in %.1f s (beside the drawing), "
-                 "%.1f s in all: %.2f x the music's %s\n",
+                 "vostrel-record: %s: %s of video from %s of the music, %lld frames at %d/s, %s, %.1f MB\n"
+                 "vostrel-record: %.1f s for the music's %s (%.2f x); %lld frames drawn in %.1f s, encoded beside "
+                 "them in %.1f s\n"
+                 "vostrel-record: processor seconds: drawing and start-up %.1f, YUV conversion %.1f, x264 and "
+                 "muxing %.1f\n",
                  options.output.path.c_str(), clockText(videoSeconds).c_str(),
                  clockText(static_cast<double>(fromTick) / ticksPerSecond).c_str(), static_cast<long long>(frames),
-                 fps, audio.copied ? "MP3 copied" : "AAC", static_cast<double>(bytes) / 1e6,
-                 static_cast<long long>(lastDrawn + 1), drawSeconds, encodeSeconds, total, total / music,
-                 clockText(music).c_str());
+                 fps, audio.copied ? "MP3 copied" : "AAC", static_cast<double>(bytes) / 1e6, total,
+                 clockText(music).c_str(), total / music, static_cast<long long>(lastDrawn + 1), drawSeconds,
+                 encodeSeconds, processSeconds() - encodeCpu, recording.convertSeconds(), recording.encodeSeconds());
   }
   return 0;
 }

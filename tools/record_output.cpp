@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,6 +19,12 @@ std::string avError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
+}
+
+double threadSeconds() {
+  timespec now = {};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 }  // namespace
@@ -190,16 +197,21 @@ bool Recording::addFrame(const uint8_t* rgb, std::string* error) {
     *error = "out of memory";
     return false;
   }
+  const double started = threadSeconds();
   const uint8_t* planes[1] = {rgb};
   const int strides[1] = {sourceWidth * 3};
   sws_scale(scaler_, planes, strides, 0, sourceHeight, frame_->data, frame_->linesize);
+  const double converted = threadSeconds();
+  convertSeconds_ += converted - started;
   frame_->pts = frames_++;
   const int code = avcodec_send_frame(video_, frame_);
   if (code < 0) {
     *error = "the x264 encoder failed: " + avError(code);
     return false;
   }
-  return writeAudio(videoEndSample(), false, error) && drain(false, error);
+  const bool ok = writeAudio(videoEndSample(), false, error) && drain(false, error);
+  encodeSeconds_ += threadSeconds() - converted;
+  return ok;
 }
 
 bool Recording::finish(std::string* error) {
@@ -207,7 +219,10 @@ bool Recording::finish(std::string* error) {
   finished_ = true;
   if (!headerWritten_) return false;
   const int64_t end = std::min(videoEndSample(), audio_->musicSamples - audioFrom_);
-  if (!drain(true, error) || !writeAudio(end, true, error)) return false;
+  const double started = threadSeconds();
+  const bool ok = drain(true, error) && writeAudio(end, true, error);
+  encodeSeconds_ += threadSeconds() - started;
+  if (!ok) return false;
   int code = av_write_trailer(format_);
   if (code >= 0) code = avio_closep(&format_->pb);
   if (code < 0) {

@@ -33,6 +33,9 @@ class Recording {
   // Ends the streams where the video ends (the sound no later than the music) and completes the file.
   bool finish(std::string* error);
   int64_t framesAdded() const { return frames_; }
+  // Processor seconds of the calling thread spent converting pictures to YUV, and in x264 and the muxer.
+  double convertSeconds() const { return convertSeconds_; }
+  double encodeSeconds() const { return encodeSeconds_; }
 
  private:
   bool drain(bool flush, std::string* error);
@@ -51,6 +54,7 @@ class Recording {
   AVFrame* frame_ = nullptr;
   AVPacket* packet_ = nullptr;
   int64_t frames_ = 0;
+  double convertSeconds_ = 0, encodeSeconds_ = 0;
   bool headerWritten_ = false;
   bool finished_ = false;
 };

@@ -43,7 +43,7 @@ check "an output that cannot be written: exit code 1 and the reason" \
 "$VOSTREL_RECORD" "$scratch/a.mp4" --fps 100 --quiet 2>"$scratch/err"
 check "a 100 frames a second recording ends with exit code 0, quietly" test $? -eq 0 -a ! -s "$scratch/err"
 check "H.264 in yuv420p at 100 frames a second, 1024x768" \
-  test "$(probe "$scratch/a.mp4" v codec_name,pix_fmt,r_frame_rate,width,height)" = "h264,yuv420p,1024,768,100/1"
+  test "$(probe "$scratch/a.mp4" v codec_name,width,height,pix_fmt,r_frame_rate)" = "h264,1024,768,yuv420p,100/1"
 check "the music's MP3 stream beside it" test "$(probe "$scratch/a.mp4" a codec_name)" = "mp3"
 # Ticks 0..425 drawn, then the last picture one second more: 5.25 s.
 check "video up to the quit and one second: $((last_tick + 100)) frames" \
@@ -73,9 +73,9 @@ for target in 5 40; do
   same_at=$(mae "$scratch/at.png" "$scratch/cap$target/count-$target.png")
   across=$(mae "$scratch/at.png" "$scratch/cap$target/count-$previous.png")
   echo "count $target at frame $at: difference $same_before before, $same_at at, $across across the change"
-  check "count $target: frame $((at - 1)) is the capture at count $previous" below "$same_before" 0.01
-  check "count $target: frame $at is the capture at count $target" below "$same_at" 0.01
-  check "count $target: the scene changes there" below 0.05 "$across"
+  check "count $target: frame $((at - 1)) is the capture at count $previous" below "$same_before" 0.03
+  check "count $target: frame $at is the capture at count $target" below "$same_at" 0.03
+  check "count $target: the scene changes there" below 0.06 "$across"
 done
 
 "$VOSTREL_RECORD" "$scratch/b.mp4" --fps 100 --quiet
@@ -94,6 +94,13 @@ ffmpeg -v error -i "$scratch/c.mp4" -map 0:a -f s16le -t 1.9 "$scratch/c.raw"
 check "--from 1: the sound starts with the music at 1 s, sample for sample" cmp -s "$scratch/a1.raw" "$scratch/c.raw"
 sound=$(probe "$scratch/c.mp4" a duration)
 check "--to 3: the sound ends at 2 s within a frame ($sound)" awk -v d="${sound:-0}" 'BEGIN { exit !(d > 1.98 && d < 2.02) }'
+
+# Music that is not an MP3 (the track as 16-bit PCM in a RIFF/WAVE file, here without markers) goes in as AAC.
+mkdir "$scratch/wave" && ln -s "$PWD/Data" "$scratch/wave/Data"
+ffmpeg -v error -i demo.mp3 -c:a pcm_s16le -f wav "$scratch/wave/demo.mp3"
+(cd "$scratch/wave" && "$VOSTREL_RECORD" w.mp4 --size 160x120 --to 1 --quiet)
+check "RIFF/WAVE music: AAC from time 0 for the second asked for" \
+  test "$(probe "$scratch/wave/w.mp4" a codec_name,start_time,duration)" = "aac,0.000000,1.000000"
 
 # Stopped by a signal part-way through the default demo: the file holds and plays what was written.
 cd "$VOSTREL_BUILD"
@@ -114,6 +121,8 @@ for run in "INT mp4 130" "TERM mkv 143"; do
   check "SIG$signal: exit code $expected" test "$code" -eq "$expected"
   check "SIG$signal: the $extension file holds the $held frames written, with the sound" \
     test "$(probe "$out" v nb_read_frames),$(probe "$out" a codec_name)" = "${held:-x},mp3" -a "${held:-0}" -gt 0
-  check "SIG$signal: every frame decodes" test -z "$(ffmpeg -v error -i "$out" -f null - 2>&1)"
+  # At the file's own times: Matroska's are whole milliseconds, which a 1/60 s grid would make collide.
+  decoded=$(ffmpeg -v error -i "$out" -vsync 0 -enc_time_base -1 -f null - 2>&1)
+  check "SIG$signal: every frame decodes" test -z "$decoded"
 done
 finish
