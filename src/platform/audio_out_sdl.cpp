@@ -10,13 +10,14 @@
 #include <cstring>
 
 #include "platform/failure.h"
+#include "platform/priority_posix.h"
 
 namespace {
 
 constexpr int channels = 2;
-// Frames per pull: 46 ms at 44.1 kHz, so that a busy machine can keep a thread waiting that long without a
-// gap. The sync points do not suffer for it: what is unplayed is counted, so they still come when heard.
-constexpr int periodFrames = 2048;
+// Frames per pull: 93 ms at 44.1 kHz, so that a busy machine can keep the output's thread waiting that long
+// without a gap. The sync points do not suffer for it: what is unplayed is counted, so they still come when heard.
+constexpr int periodFrames = 4096;
 
 SDL_AudioDeviceID device = 0;
 int deviceRate = 44100;
@@ -35,6 +36,12 @@ int64_t nowNs() {
 }
 
 void outputCallback(void*, Uint8* bytes, int length) {
+  // SDL makes this thread: it is raised on its first pull, as urgent as the sync thread.
+  static thread_local bool raised = false;
+  if (!raised) {
+    raised = true;
+    raiseThisThread(true);
+  }
   const uint32_t frames = static_cast<uint32_t>(length) / (channels * sizeof(int16_t));
   // The buffer pulled before this one has been played out by now: this one starts being heard. Noted
   // before the pull, so its frames are unplayed before anyone can count them as pulled.

@@ -1,8 +1,10 @@
-// Threads on SDL2 and POSIX: SDL threads with SDL's priorities, a semaphore as the wake-up event.
+// Threads on SDL2 and POSIX: SDL threads raised by POSIX priorities, a semaphore as the wake-up event.
 #include "platform/threads.h"
 
 #include <SDL.h>
 #include <time.h>
+
+#include "platform/priority_posix.h"
 
 struct PlatformThread {
   SDL_Thread* thread;
@@ -20,8 +22,7 @@ namespace {
 int runThread(void* data) {
   PlatformThread* thread = static_cast<PlatformThread*>(data);
   // Where the system allows it; otherwise the thread runs as it is.
-  if (thread->priority == ThreadPriority::urgent) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-  if (thread->priority == ThreadPriority::high) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+  if (thread->priority != ThreadPriority::normal) raiseThisThread(thread->priority == ThreadPriority::urgent);
   thread->body(thread->argument);
   return 0;
 }
