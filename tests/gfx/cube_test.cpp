@@ -1,94 +1,49 @@
-// The cube display list: the whole texture once per face in its orientation, and half-length normals.
-#include <gtest/gtest.h>
-
-#include "platform/gl.h"
+// Guards the cube list against a face mapped in the wrong orientation or wound the wrong way, and against unit normals where half-length ones are wanted.
 #include "gfx/cube.h"
 #include "gl_harness.h"
 
-namespace {
-
-// Quadrant colours of a 2x2 texture: rows bottom-up, so t = 0 is red/green and t = 1 blue/white.
-constexpr Rgb sLowTLow{255, 0, 0}, sHighTLow{0, 255, 0}, sLowTHigh{0, 0, 255}, sHighTHigh{255, 255, 255};
-
-class Cube : public ::testing::Test {
- protected:
-  void SetUp() override {
-    openTestContext();
-    static bool built = false;
-    if (!built) buildCubeList(), built = true;
-    const uint8_t texels[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glDisable(GL_BLEND);
-    glDisable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_DEPTH_TEST);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glColor3f(1, 1, 1);
-  }
-  void TearDown() override {
-    if (HasFailure()) saveFrame(::testing::UnitTest::GetInstance()->current_test_info()->name());
-  }
-  // Looks at the cube from outside along -axis; upX/upY/upZ say which way is up on screen.
-  void lookFrom(float x, float y, float z, float upX, float upY, float upZ) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    gluLookAt(x, y, z, 0, 0, 0, upX, upY, upZ);
-    glCallList(cubeList);
-    readFrame();
-  }
-  // Screen quarters around the centre of the window, where the face is seen.
-  void expectQuarters(Rgb lowerLeft, Rgb lowerRight, Rgb upperLeft, Rgb upperRight) {
-    EXPECT_EQ(rgbDistance(pixelAt(482, 414), lowerLeft), 0);
-    EXPECT_EQ(rgbDistance(pixelAt(542, 414), lowerRight), 0);
-    EXPECT_EQ(rgbDistance(pixelAt(482, 354), upperLeft), 0);
-    EXPECT_EQ(rgbDistance(pixelAt(542, 354), upperRight), 0);
-  }
-};
-
-TEST_F(Cube, EachFaceShowsTheWholeTextureInItsOrientation) {
-  glEnable(GL_CULL_FACE);  // faces wound counter-clockwise from outside survive back-face culling
-  lookFrom(0, 0, 8, 0, 1, 0);  // front: s along +x, t along +y
-  expectQuarters(sLowTLow, sHighTLow, sLowTHigh, sHighTHigh);
-  lookFrom(0, 0, -8, 0, 1, 0);  // back, seen with +x on the left: s grows toward -x
-  expectQuarters(sLowTLow, sHighTLow, sLowTHigh, sHighTHigh);
-  lookFrom(0, 8, 0, 0, 0, -1);  // top, -z up on screen: t grows toward -z
-  expectQuarters(sLowTLow, sHighTLow, sLowTHigh, sHighTHigh);
-  lookFrom(0, -8, 0, 0, 0, 1);  // bottom, +z up on screen
-  expectQuarters(sHighTHigh, sLowTHigh, sHighTLow, sLowTLow);
-  lookFrom(8, 0, 0, 0, 1, 0);  // right, -z to the right
-  expectQuarters(sLowTLow, sHighTLow, sLowTHigh, sHighTHigh);
-  lookFrom(-8, 0, 0, 0, 1, 0);  // left, +z to the right
-  expectQuarters(sLowTLow, sHighTLow, sLowTHigh, sHighTHigh);
-  glDisable(GL_CULL_FACE);
+// The cube with a 2x2 texture (rows bottom-up: red and green at t = 0, blue and white at t = 1) seen from
+// `eye` with `up` up on screen: the quarters round the window centre, lower left, lower right, upper left, upper right.
+static std::array<Rgb, 4> seenFrom(std::array<float, 3> eye, std::array<float, 3> up) {
+  openTestContext();
+  if (!cubeList) buildCubeList();
+  const uint8_t texels[] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255};  // rows padded to 4 bytes
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glDisable(GL_BLEND);
+  glColor3f(1, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  gluLookAt(eye[0], eye[1], eye[2], 0, 0, 0, up[0], up[1], up[2]);
+  glCallList(cubeList);
+  const Picture frame = grabFrame();
+  return {frame.at(482, 414), frame.at(542, 414), frame.at(482, 354), frame.at(542, 354)};
 }
 
-TEST_F(Cube, AFaceLitAlongItsNormalGetsHalfTheDiffuseLight) {
+constexpr Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255};
+
+TEST(Cube, EachFaceShowsTheWholeTextureInItsOrientation) {
+  openTestContext();
+  glDisable(GL_LIGHTING);
+  glEnable(GL_CULL_FACE);  // only faces wound counter-clockwise from outside are left
+  const std::array<Rgb, 4> upright{red, green, blue, white};
+  EXPECT_EQ(seenFrom({0, 0, 8}, {0, 1, 0}), upright) << "front";
+  EXPECT_EQ(seenFrom({0, 0, -8}, {0, 1, 0}), upright) << "back";
+  EXPECT_EQ(seenFrom({0, 8, 0}, {0, 0, -1}), upright) << "top: t grows toward -z";
+  EXPECT_EQ(seenFrom({0, -8, 0}, {0, 0, 1}), (std::array<Rgb, 4>{white, blue, green, red})) << "bottom";
+  EXPECT_EQ(seenFrom({8, 0, 0}, {0, 1, 0}), upright) << "right";
+  EXPECT_EQ(seenFrom({-8, 0, 0}, {0, 1, 0}), upright) << "left";
+}
+
+TEST(Cube, AFaceLitAlongItsNormalGetsHalfTheDiffuseLight) {
+  openTestContext();
   glDisable(GL_TEXTURE_2D);
-  glEnable(GL_LIGHTING);
   glDisable(GL_LIGHT1);
-  const float none[4] = {0, 0, 0, 1}, white[4] = {1, 1, 1, 1}, towardViewer[4] = {0, 0, 1, 0};
+  const float none[4] = {0, 0, 0, 1}, full[4] = {1, 1, 1, 1}, towardViewer[4] = {0, 0, 1, 0};
   glLightModelfv(GL_LIGHT_MODEL_AMBIENT, none);
   glLightfv(GL_LIGHT0, GL_AMBIENT, none);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
-  glLoadIdentity();
-  glLightfv(GL_LIGHT0, GL_POSITION, towardViewer);
-  lookFrom(0, 0, 8, 0, 1, 0);
-  EXPECT_LE(rgbDistance(pixelAt(512, 384), {128, 128, 128}), 1);
-  // The same light on a quad with a unit normal: full brightness.
-  glBegin(GL_QUADS);
-  glNormal3f(0, 0, 1);
-  glVertex3f(-0.5f, -0.5f, 1.5f), glVertex3f(0.5f, -0.5f, 1.5f), glVertex3f(0.5f, 0.5f, 1.5f), glVertex3f(-0.5f, 0.5f, 1.5f);
-  glEnd();
-  readFrame();
-  EXPECT_EQ(rgbDistance(pixelAt(512, 384), {255, 255, 255}), 0);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, full);
+  glLightfv(GL_LIGHT0, GL_POSITION, towardViewer);  // under the identity
+  EXPECT_LE(rgbDistance(seenFrom({0, 0, 8}, {0, 1, 0})[0], {128, 128, 128}), 1) << "0.5 x 255";
 }
-
-}  // namespace

@@ -1,119 +1,35 @@
-// The render state every scene starts from, read back from a real context.
-#include <gtest/gtest.h>
-
-#include <cmath>
-
-#include "platform/gl.h"
+// Guards the base render state against a wrong switch, blend or depth function, fog or light value, or projection, and a zero-height resize against dividing by zero.
 #include "gfx/render_state.h"
 #include "gl_harness.h"
 
-namespace {
-
-void expectFloats(GLenum which, std::initializer_list<float> want) {
-  float got[16] = {};
-  glGetFloatv(which, got);
-  int i = 0;
-  for (float w : want) {
-    EXPECT_NEAR(got[i], w, 1e-5f) << "parameter " << std::hex << which << " [" << i << "]";
-    ++i;
-  }
-}
-
-void expectLight(GLenum light, GLenum name, const float* want) {
-  float got[4] = {};
-  glGetLightfv(light, name, got);
-  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(got[i], want[i]) << std::hex << light << " " << name << " [" << i << "]";
-}
-
-// The 45-degree perspective at the given aspect from 0.5 to 150, as gluPerspective builds it.
-void expectProjection(double aspect) {
-  const double f = 1.0 / std::tan(22.5 * M_PI / 180.0), n = 0.5, far = 150.0;
-  float m[16];
-  glGetFloatv(GL_PROJECTION_MATRIX, m);
-  const double want[16] = {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (far + n) / (n - far), -1,
-                           0, 0, 2 * far * n / (n - far), 0};
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(m[i], want[i], 1e-5) << "projection [" << i << "]";
-}
-
 TEST(BaseState, AfterInitGL) {
   openTestContext();
-  EXPECT_TRUE(glIsEnabled(GL_BLEND));
-  GLint src = 0, dst = 0, depthFunc = 0, shade = 0, mode = 0, fogMode = 0, genS = 0, genT = 0;
-  glGetIntegerv(GL_BLEND_SRC, &src);
-  glGetIntegerv(GL_BLEND_DST, &dst);
-  EXPECT_EQ(src, GL_SRC_ALPHA);
-  EXPECT_EQ(dst, GL_ONE);
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-  EXPECT_EQ(depthFunc, GL_LEQUAL);
-  expectFloats(GL_DEPTH_CLEAR_VALUE, {1.0f});
-  expectFloats(GL_COLOR_CLEAR_VALUE, {0, 0, 0, 1});
-  EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-  glGetIntegerv(GL_SHADE_MODEL, &shade);
-  EXPECT_EQ(shade, GL_SMOOTH);
-  EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
-  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-  EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
-  EXPECT_TRUE(glIsEnabled(GL_LIGHT1));
-  EXPECT_FALSE(glIsEnabled(GL_LIGHT2));
-
-  // Lights were given under the identity, so their positions read back unchanged.
-  expectLight(GL_LIGHT0, GL_AMBIENT, light0Ambient);
-  expectLight(GL_LIGHT0, GL_DIFFUSE, light0Diffuse);
-  expectLight(GL_LIGHT0, GL_POSITION, light0Position);
-  expectLight(GL_LIGHT1, GL_AMBIENT, light1Ambient);
-  expectLight(GL_LIGHT1, GL_DIFFUSE, light1Diffuse);
-  expectLight(GL_LIGHT1, GL_POSITION, light1Position);
-  const float light1Expected[4] = {-1, -2, 0, 1};
-  expectLight(GL_LIGHT1, GL_POSITION, light1Expected);
-
-  EXPECT_FALSE(glIsEnabled(GL_FOG));
-  glGetIntegerv(GL_FOG_MODE, &fogMode);
-  EXPECT_EQ(fogMode, GL_LINEAR);
-  expectFloats(GL_FOG_COLOR, {0.0f, 0.1f, 0.5f, 1.0f});
-  expectFloats(GL_FOG_DENSITY, {0.35f});
-  expectFloats(GL_FOG_START, {18.0f});
-  expectFloats(GL_FOG_END, {40.0f});
-
-  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
-  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
-  glGetTexGeniv(GL_S, GL_TEXTURE_GEN_MODE, &genS);
-  glGetTexGeniv(GL_T, GL_TEXTURE_GEN_MODE, &genT);
-  EXPECT_EQ(genS, GL_SPHERE_MAP);
-  EXPECT_EQ(genT, GL_SPHERE_MAP);
-
-  GLint hint = 0;
-  glGetIntegerv(GL_PERSPECTIVE_CORRECTION_HINT, &hint);
-  EXPECT_EQ(hint, GL_NICEST);
-  glGetIntegerv(GL_POINT_SMOOTH_HINT, &hint);
-  EXPECT_EQ(hint, GL_NICEST);
-
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[2], 1024);
-  EXPECT_EQ(viewport[3], 768);
-  expectProjection(4.0 / 3.0);
-  glGetIntegerv(GL_MATRIX_MODE, &mode);
-  EXPECT_EQ(mode, GL_MODELVIEW);
-  expectFloats(GL_MODELVIEW_MATRIX, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
-
-  GLint depthBits = 0;
-  glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-  EXPECT_GE(depthBits, 16);
-  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  expectGlState({
+      on(GL_BLEND), is(GL_BLEND_SRC, {GL_SRC_ALPHA}), is(GL_BLEND_DST, {GL_ONE}),  // additive
+      on(GL_DEPTH_TEST), is(GL_DEPTH_FUNC, {GL_LEQUAL}), is(GL_DEPTH_CLEAR_VALUE, {1}),
+      is(GL_COLOR_CLEAR_VALUE, {0, 0, 0, 1}), on(GL_TEXTURE_2D), is(GL_SHADE_MODEL, {GL_SMOOTH}),
+      on(GL_COLOR_MATERIAL), on(GL_LIGHTING), on(GL_LIGHT0), on(GL_LIGHT1), off(GL_LIGHT2),
+      // Positions given under the identity read back as given.
+      lightIs(GL_LIGHT0, GL_AMBIENT, {0.3, 0.3, 0.3, 0.7}), lightIs(GL_LIGHT0, GL_DIFFUSE, {0.5, 0.7, 0.6, 0.8}),
+      lightIs(GL_LIGHT0, GL_POSITION, {1, 2, 0, 1}), lightIs(GL_LIGHT1, GL_AMBIENT, {0.8, 0.8, 0.8, 0.7}),
+      lightIs(GL_LIGHT1, GL_DIFFUSE, {0.8, 0.8, 0.8, 0.8}), lightIs(GL_LIGHT1, GL_POSITION, {-1, -2, 0, 1}),
+      off(GL_FOG), is(GL_FOG_MODE, {GL_LINEAR}), is(GL_FOG_COLOR, {0, 0.1, 0.5, 1}), is(GL_FOG_DENSITY, {0.35}),
+      is(GL_FOG_START, {18}), is(GL_FOG_END, {40}),
+      off(GL_TEXTURE_GEN_S), off(GL_TEXTURE_GEN_T),
+      is(GL_PERSPECTIVE_CORRECTION_HINT, {GL_NICEST}), is(GL_POINT_SMOOTH_HINT, {GL_NICEST}),
+      is(GL_VIEWPORT, {0, 0, 1024, 768}), is(GL_PROJECTION_MATRIX, basePerspective),
+      is(GL_MATRIX_MODE, {GL_MODELVIEW}), is(GL_MODELVIEW_MATRIX, identityMatrix),
+  });
+  GLint modes[2] = {};
+  glGetTexGeniv(GL_S, GL_TEXTURE_GEN_MODE, &modes[0]), glGetTexGeniv(GL_T, GL_TEXTURE_GEN_MODE, &modes[1]);
+  EXPECT_TRUE(modes[0] == GL_SPHERE_MAP && modes[1] == GL_SPHERE_MAP) << "texture coordinates generated as a sphere map";
 }
 
 TEST(BaseState, ZeroHeightCountsAsOne) {
   openTestContext();
   resizeViewport(640, 0);
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[2], 640);
-  EXPECT_EQ(viewport[3], 1);
-  expectProjection(640.0);
-  GLint mode = 0;
-  glGetIntegerv(GL_MATRIX_MODE, &mode);
-  EXPECT_EQ(mode, GL_MODELVIEW);
+  // Aspect 640 / 1: x scale 2.414214 / 640 = 0.003772; y and z as at 4:3.
+  expectGlState({is(GL_VIEWPORT, {0, 0, 640, 1}), is(GL_MATRIX_MODE, {GL_MODELVIEW}),
+                 is(GL_PROJECTION_MATRIX, {0.003772, 0, 0, 0, 0, 2.414214, 0, 0, 0, 0, -1.006689, -1})});
+  resizeViewport(frameWidth, frameHeight);
 }
-
-}  // namespace

@@ -1,12 +1,14 @@
-// Scene tests: every resource made from the test track's folder, and frames drawn at a chosen count.
+// Scene tests: the real start-up in the test track's folder and frames drawn through the one scene driver.
 #pragma once
-#include <string>
+#include "gl_harness.h"
 
-// Opens the 1024x768 window and runs the real start-up in the test track's folder, once per process.
-void openSceneContext();
-// Sets the sync count (walking through the test track's marker names where it can, so captions are
-// real) and draws `frames` frames through the scene dispatch. With feedbackDue each frame finds the
-// rate gate open, as at a steady 100 frames a second; without, the gate has just granted and says no.
+// Puts the script at `count` with its marker's caption and draws `frames` frames through the dispatch. With
+// feedbackDue each finds the rate gate open, as at a steady 100 frames a second; without, just granted, closed.
 void drawFrames(int count, int frames, bool feedbackDue = true);
-// The current frame written as a PNG under the tests' scratch folder, named after the running test.
-std::string saveTestFrame(const std::string& suffix = "");
+
+// The real start-up, once per process: the scenes keep their state as in a run, so each case needs a process of
+// its own (ctest runs them so; by hand, use --gtest_filter).
+class SceneTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+};

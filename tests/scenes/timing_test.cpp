@@ -1,95 +1,55 @@
-// The frame limiter and the rate gate on a clock the test moves by hand.
+// Guards the frame limiter and the rate gate against granting at exactly the interval, twice in a tick, to each other's clock, at a non-positive rate, or wrongly across a 32-bit wrap or a clock that steps back.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
-#include "scenes/timing.h"
 #include "fake_shell.h"
-
-namespace {
+#include "scenes/timing.h"
 
 class Gates : public ::testing::Test {
  protected:
-  void SetUp() override {
-    resetFake();
-    resetGates();
-  }
+  void SetUp() override { resetFake(), resetGates(); }
+  static bool frameAt(uint64_t ms, float interval = 0.01f) { return fake.clock = ms, frameDue(interval); }
+  static bool passAt(uint64_t ms, int rate = 100) { return fake.clock = ms, rateGate(rate); }
 };
 
-TEST_F(Gates, FirstPassIsGrantedWhateverTheClockSays) {
-  for (uint64_t start : {uint64_t{0}, uint64_t{5}, uint64_t{0xFFFFFFFFull}}) {
-    resetGates();
-    fake.clock = start;
-    EXPECT_TRUE(frameDue(0.01f)) << start;
-    EXPECT_TRUE(rateGate(100)) << start;
-  }
+TEST_F(Gates, TheFirstCallIsGrantedWhateverTheClockSays) {
+  for (uint64_t start : {uint64_t{0}, uint64_t{5}, uint64_t{0xFFFFFFFF}})
+    EXPECT_TRUE((resetGates(), frameAt(start)) && passAt(start)) << start;
 }
 
-TEST_F(Gates, GrantOnlyWhenMoreThanTheIntervalHasPassed) {
-  fake.clock = 1000;
-  ASSERT_TRUE(frameDue(0.01f));
-  fake.clock = 1009;
-  EXPECT_FALSE(frameDue(0.01f));
-  // Ten ticks of 0.001f seconds are a hair more than 0.01f: the loop's cadence is 10 ms.
-  fake.clock = 1010;
-  EXPECT_TRUE(frameDue(0.01f));
-  // 0.001f is exact in single precision, so one tick is exactly that interval: not granted.
-  fake.clock = 2000;
-  ASSERT_TRUE(frameDue(0.001f));
-  fake.clock = 2001;
-  EXPECT_FALSE(frameDue(0.001f));
-  fake.clock = 2002;
-  EXPECT_TRUE(frameDue(0.001f));
+// More than the interval: ten ticks of 0.001f seconds are a hair more than 0.01f, one tick exactly 0.001f.
+TEST_F(Gates, OnlyMoreThanTheIntervalGrantsAgain) {
+  ASSERT_TRUE(frameAt(1000));
+  EXPECT_FALSE(frameAt(1009));
+  EXPECT_TRUE(frameAt(1010));
+  EXPECT_FALSE(frameAt(1011, 0.001f));
+  EXPECT_TRUE(frameAt(1012, 0.001f));
+  resetGates();
+  ASSERT_TRUE(frameAt(100) && passAt(100, 10));
+  EXPECT_TRUE(frameAt(150)) << "each gate keeps its own time";
+  EXPECT_FALSE(passAt(150, 10));  // 50 ms is not more than 1/10 s
+  EXPECT_TRUE(passAt(201, 10));
+  EXPECT_FALSE(passAt(300, 0));
+  EXPECT_FALSE(passAt(400, -5));
 }
 
-TEST_F(Gates, AtMostOneGrantPerTick) {
-  fake.clock = 50'000;
+TEST_F(Gates, AtMostOneGrantPerTickAndNoneWhileTheClockIsBehind) {
   int frames = 0, passes = 0;
-  for (int i = 0; i < 1000; ++i) {
-    frames += frameDue(0.0f);
-    passes += rateGate(1000);
-  }
+  for (int i = 0; i < 1000; ++i) frames += frameAt(50'000, 0.0f), passes += passAt(50'000, 1000);
   EXPECT_EQ(frames, 1);
   EXPECT_EQ(passes, 1);
+  EXPECT_FALSE(passAt(40'000, 1000)) << "a clock stepped back grants nothing until it catches up";
+  EXPECT_TRUE(passAt(50'002, 1000));
 }
 
-TEST_F(Gates, RateGateIsIndependentOfTheFrameLimiter) {
-  fake.clock = 100;
-  ASSERT_TRUE(frameDue(0.01f));
-  ASSERT_TRUE(rateGate(10));
-  fake.clock = 150;
-  EXPECT_TRUE(frameDue(0.01f));
-  EXPECT_FALSE(rateGate(10));  // 50 ms is not more than 1/10 s
-  fake.clock = 201;
-  EXPECT_TRUE(rateGate(10));
-}
-
-// Counts grants over a stretch of the clock advancing one tick per step.
-int grantsOver(uint64_t from, uint64_t ticks, int n) {
-  int grants = 0;
-  for (uint64_t t = 0; t < ticks; ++t) {
-    fake.clock = from + t;
-    grants += rateGate(n);
-  }
-  return grants;
-}
-
-TEST_F(Gates, KeepWorkingAcrossTheThirtyTwoBitWrapAndDaysOfUpTime) {
-  const uint64_t wrap = uint64_t{1} << 32;
-  const uint64_t fortyDays = 40ull * 24 * 3600 * 1000;
-  const uint64_t twoYears = 2ull * 365 * 24 * 3600 * 1000;
-  for (uint64_t start : {wrap - 500, fortyDays, twoYears}) {
+// 1000 ticks at a 10 ms gate give 100 grants, at start-up as after the 32-bit wrap and days or years of up-time.
+TEST_F(Gates, GrantsKeepTheirPaceAcrossTheThirtyTwoBitWrapAndYearsOfUpTime) {
+  const uint64_t day = 24 * 3600 * 1000, starts[] = {0, (uint64_t{1} << 32) - 500, 40 * day, 2 * 365 * day};
+  for (uint64_t start : starts) {
     resetGates();
-    // 1000 ticks at a 10 ms gate: a grant every 10 ticks, exactly as at start-up.
-    EXPECT_EQ(grantsOver(start, 1000, 100), 100) << start;
-    EXPECT_EQ(grantsOver(start + 1000, 1000, 100), 100) << start;
+    int grants = 0;
+    for (uint64_t t = 0; t < 2000; ++t) grants += passAt(start + t);
+    EXPECT_EQ(grants, 200) << start;
   }
 }
-
-TEST_F(Gates, NonPositiveRateIsNeverGranted) {
-  fake.clock = 10;
-  EXPECT_FALSE(rateGate(0));
-  EXPECT_FALSE(rateGate(-5));
-}
-
-}  // namespace
