@@ -204,6 +204,8 @@ TEST_F(SoundCore, SyncPointsFireWhenHeardAlsoAfterTheOutputStarvedAndTheMusicIsW
   ASSERT_GT(starved, 10000u) << "the first pull outran the stream buffer";
   ASSERT_GE(at500, 22050u + starved) << "silence played before music frame 22050";
 
+  playTo(22050);  // still in the silence the first pull ended with: heard music has not reached 22050
+  EXPECT_EQ(callCount(), 1u) << "silence the output played was counted as music";
   playTo(at500 - 1);
   EXPECT_EQ(callCount(), 1u) << "500 ms called out before it was heard";
   playTo(at500, 2);
