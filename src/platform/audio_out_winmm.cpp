@@ -1,0 +1,156 @@
+// The sound output on waveOut: 16-bit stereo buffers kept queued and refilled on a thread of their own.
+#include "platform/audio_out.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/failure.h"
+#include "platform/threads.h"
+
+namespace {
+
+constexpr int channels = 2;
+constexpr int bufferCount = 6;
+constexpr uint32_t bufferFrames = 1024;  // about 23 ms at 44.1 kHz: six keep 139 ms queued
+
+HWAVEOUT device = nullptr;
+HANDLE doneEvent = nullptr;  // set by the device each time it gives a buffer back
+WAVEHDR headers[bufferCount];
+int16_t samples[bufferCount][bufferFrames * channels];
+
+AudioPull pullFrames = nullptr;
+void* pullUser = nullptr;
+PlatformThread* feeder = nullptr;
+std::atomic<bool> stopping{false};
+
+// Frames pulled so far. Counted before the buffer goes to the device, so it is never behind the
+// device's own count of frames played.
+std::atomic<uint64_t> pulled{0};
+
+// A device that counts bytes instead of samples wraps its 32-bit count every 2^30 frames.
+uint32_t positionMask = 0xFFFFFFFFu;
+
+void writeLine(const char* what, MMRESULT result) {
+  char reason[MAXERRORLENGTH] = "";
+  waveOutGetErrorTextA(result, reason, sizeof reason);
+  char line[MAXERRORLENGTH + 64];
+  std::snprintf(line, sizeof line, "%s: %s", what, reason);
+  showFailure(FailureStyle::line, line);
+}
+
+void fillAndQueue(WAVEHDR* header) {
+  int16_t* frames = reinterpret_cast<int16_t*>(header->lpData);
+  pullFrames(frames, bufferFrames, pullUser);
+  pulled.fetch_add(bufferFrames, std::memory_order_release);
+  waveOutWrite(device, header, sizeof *header);
+}
+
+// The output's own thread: every buffer the device gives back is filled again at once and queued.
+void feed(void*) {
+  for (WAVEHDR& header : headers) fillAndQueue(&header);
+  while (!stopping.load(std::memory_order_acquire)) {
+    WaitForSingleObject(doneEvent, 50);
+    for (WAVEHDR& header : headers) {
+      if (stopping.load(std::memory_order_acquire)) break;
+      if (header.dwFlags & WHDR_DONE) fillAndQueue(&header);
+    }
+  }
+}
+
+}  // namespace
+
+bool audioOutOpen(int rate, int* actualRate) {
+  if (waveOutGetNumDevs() == 0) {
+    showFailure(FailureStyle::line, "no sound output: the system has no wave output device");
+    return false;
+  }
+  doneEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!doneEvent) {
+    showFailure(FailureStyle::line, "no sound output: cannot create its event");
+    return false;
+  }
+  WAVEFORMATEX format;
+  ZeroMemory(&format, sizeof format);
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = channels;
+  format.nSamplesPerSec = static_cast<DWORD>(rate);
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = channels * sizeof(int16_t);
+  format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+  // The wave mapper converts to whatever the hardware takes, so the rate asked for is the rate played.
+  const MMRESULT result = waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(doneEvent), 0,
+                                      CALLBACK_EVENT);
+  if (result != MMSYSERR_NOERROR) {
+    writeLine("cannot open the sound output", result);
+    device = nullptr;
+    CloseHandle(doneEvent);
+    doneEvent = nullptr;
+    return false;
+  }
+  for (int i = 0; i < bufferCount; ++i) {
+    ZeroMemory(&headers[i], sizeof headers[i]);
+    headers[i].lpData = reinterpret_cast<LPSTR>(samples[i]);
+    headers[i].dwBufferLength = sizeof samples[i];
+    waveOutPrepareHeader(device, &headers[i], sizeof headers[i]);
+  }
+  pulled = 0;
+  positionMask = 0xFFFFFFFFu;
+  *actualRate = rate;
+  return true;
+}
+
+void audioOutStart(AudioPull pull, void* user) {
+  if (!device || feeder) return;
+  pullFrames = pull;
+  pullUser = user;
+  stopping = false;
+  feeder = threadStart(feed, nullptr, ThreadPriority::urgent);
+  if (!feeder) showFailure(FailureStyle::line, "cannot start the sound output's thread");
+}
+
+uint32_t audioOutUnplayed() {
+  if (!device) return 0;
+  MMTIME position;
+  ZeroMemory(&position, sizeof position);
+  position.wType = TIME_SAMPLES;
+  // The position first, the count after it: the count can then only be ahead of what the device played.
+  if (waveOutGetPosition(device, &position, sizeof position) != MMSYSERR_NOERROR) return 0;
+  const uint64_t total = pulled.load(std::memory_order_acquire);
+  uint32_t played = 0;
+  if (position.wType == TIME_SAMPLES) {
+    played = position.u.sample;
+  } else if (position.wType == TIME_BYTES) {
+    played = position.u.cb / (channels * sizeof(int16_t));
+    positionMask = 0x3FFFFFFFu;
+  } else {
+    return 0;
+  }
+  // Both counts are taken modulo the device's 32-bit wrap: their difference is exact as long as fewer
+  // frames are queued than the wrap, and a device that says it played more than it got has played all.
+  const uint32_t unplayed = (static_cast<uint32_t>(total) - played) & positionMask;
+  return unplayed <= static_cast<uint32_t>(bufferCount) * bufferFrames ? unplayed : 0;
+}
+
+void audioOutStop() {
+  if (!feeder) return;
+  stopping = true;
+  SetEvent(doneEvent);
+  threadJoin(feeder);
+  feeder = nullptr;
+  // Stops the sound at once and hands every queued buffer back.
+  waveOutReset(device);
+}
+
+void audioOutClose() {
+  if (!device) return;
+  audioOutStop();
+  for (WAVEHDR& header : headers) waveOutUnprepareHeader(device, &header, sizeof header);
+  waveOutClose(device);
+  device = nullptr;
+  CloseHandle(doneEvent);
+  doneEvent = nullptr;
+}

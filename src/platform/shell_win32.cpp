@@ -1,0 +1,241 @@
+// The shell on Win32: window class "Lines", the 1024x768 display mode, the WGL context, messages and swap.
+#include "platform/shell.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "platform/failure.h"
+
+namespace {
+
+HINSTANCE appInstance = nullptr;
+HWND mainWindow = nullptr;
+HDC deviceContext = nullptr;
+HGLRC glContext = nullptr;
+DWORD windowThread = 0;  // the thread that owns the window and takes its messages
+bool windowed = false;
+
+// What was changed of the desktop, to be given back on every way out.
+std::atomic<bool> displaySwitched{false};
+std::atomic<bool> cursorHidden{false};
+
+// A quit already waiting: the first one posted keeps its code, as a queue of quit events would.
+std::atomic<bool> quitWaiting{false};
+
+// A size change seen by the window procedure while the current message was handled.
+bool resizeSeen = false;
+int resizeWidth = 0;
+int resizeHeight = 0;
+
+constexpr char className[] = "Lines";
+
+void writeLine(const char* text) { showFailure(FailureStyle::line, text); }
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      // In full screen the size is fixed; in a window the main loop sets the viewport again.
+      if (windowed) {
+        resizeSeen = true;
+        resizeWidth = LOWORD(lParam);
+        resizeHeight = HIWORD(lParam);
+      }
+      return 0;
+    case WM_PAINT: {
+      // Everything is drawn by the main loop: only validate the region.
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_ESCAPE) shellPostQuit(0);
+      return 0;
+    case WM_CLOSE:
+      // Not passed on: the window stays, and the run ends through the main loop like Escape.
+      shellPostQuit(0);
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+// Also at the exit that skips the shutdown (a window that cannot be made, an image that cannot be read).
+void restoreDesktopAtExit() { shellRestoreDesktop(); }
+
+void displayModeNotCompatible() {
+  showFailure(FailureStyle::box, "Display Mode Not Compatible");
+  shellPostQuit(1);
+}
+
+// Switches to width x height at the current depth and refresh rate, and checks that the switch took:
+// a driver may report success and keep another size.
+void setDisplayMode(int width, int height) {
+  DEVMODEA mode;
+  ZeroMemory(&mode, sizeof mode);
+  mode.dmSize = sizeof mode;
+  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) {
+    showFailure(FailureStyle::box, "Could Not Enum Display Settings");
+    return;
+  }
+  mode.dmPelsWidth = static_cast<DWORD>(width);
+  mode.dmPelsHeight = static_cast<DWORD>(height);
+  displaySwitched = true;  // given back even when the switch fails: that costs nothing
+  if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
+    displayModeNotCompatible();
+    return;
+  }
+  DEVMODEA now;
+  ZeroMemory(&now, sizeof now);
+  now.dmSize = sizeof now;
+  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &now) || now.dmPelsWidth != mode.dmPelsWidth ||
+      now.dmPelsHeight != mode.dmPelsHeight)
+    displayModeNotCompatible();
+}
+
+}  // namespace
+
+bool shellCreateWindow(const char* title, int width, int height, bool fullScreen) {
+  appInstance = GetModuleHandleA(nullptr);
+  windowThread = GetCurrentThreadId();
+  windowed = !fullScreen;
+
+  WNDCLASSA windowClass;
+  ZeroMemory(&windowClass, sizeof windowClass);
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = appInstance;
+  windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = className;
+  RegisterClassA(&windowClass);  // a failed registration shows as a failed window
+
+  DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  if (fullScreen) {
+    style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    std::atexit(restoreDesktopAtExit);
+    setDisplayMode(width, height);
+    ShowCursor(FALSE);
+    cursorHidden = true;
+  }
+
+  RECT outer = {0, 0, width, height};
+  AdjustWindowRect(&outer, style, FALSE);
+  mainWindow = CreateWindowExA(0, className, title, style, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                               nullptr, nullptr, appInstance, nullptr);
+  if (!mainWindow) {
+    writeLine("cannot create the window");
+    return false;
+  }
+  ShowWindow(mainWindow, SW_SHOWNORMAL);
+  UpdateWindow(mainWindow);
+  SetFocus(mainWindow);
+  return true;
+}
+
+void shellClientSize(int* width, int* height) {
+  RECT client = {0, 0, 0, 0};
+  if (mainWindow) GetClientRect(mainWindow, &client);
+  *width = client.right - client.left;
+  *height = client.bottom - client.top;
+}
+
+ShellContextResult shellCreateContext() {
+  if (!mainWindow) return ShellContextResult::noContext;
+  deviceContext = GetDC(mainWindow);  // held until the shutdown: the swap and the glyph lists use it
+
+  PIXELFORMATDESCRIPTOR request;
+  ZeroMemory(&request, sizeof request);
+  request.nSize = sizeof request;
+  request.nVersion = 1;
+  request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+  request.iPixelType = PFD_TYPE_RGBA;
+  request.cColorBits = 32;
+  request.cDepthBits = 32;
+  request.iLayerType = PFD_MAIN_PLANE;
+  const int format = ChoosePixelFormat(deviceContext, &request);
+  if (format == 0) return ShellContextResult::noPixelFormat;
+  // The closest format may still lack what the scenes cannot do without: GL, RGBA, a depth buffer.
+  PIXELFORMATDESCRIPTOR chosen;
+  ZeroMemory(&chosen, sizeof chosen);
+  if (!DescribePixelFormat(deviceContext, format, sizeof chosen, &chosen) || !(chosen.dwFlags & PFD_SUPPORT_OPENGL) ||
+      chosen.iPixelType != PFD_TYPE_RGBA || chosen.cDepthBits == 0)
+    return ShellContextResult::noPixelFormat;
+  if (!SetPixelFormat(deviceContext, format, &request)) return ShellContextResult::formatRejected;
+
+  glContext = wglCreateContext(deviceContext);
+  if (!glContext) return ShellContextResult::noContext;
+  if (!wglMakeCurrent(deviceContext, glContext)) return ShellContextResult::noContext;
+
+  // The frame limiter alone paces the frames: no waiting for the vertical blank in the swap, where
+  // the driver lets us say so.
+  using SwapInterval = BOOL(WINAPI*)(int);
+  const PROC found = wglGetProcAddress("wglSwapIntervalEXT");
+  if (found) reinterpret_cast<SwapInterval>(reinterpret_cast<void*>(found))(0);
+  return ShellContextResult::ready;
+}
+
+ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
+  // Sizes seen before this call (while the window was made and shown) find no context to resize.
+  resizeSeen = false;
+  MSG message;
+  const bool taken = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0;
+  if (taken && message.message == WM_QUIT) {
+    quitWaiting = false;
+    *exitCode = static_cast<int>(message.wParam);
+    return ShellMessage::quit;
+  }
+  if (taken) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  // A size change also arrives as a sent message, handled inside PeekMessageA even when nothing was taken.
+  if (resizeSeen) {
+    resizeSeen = false;
+    *width = resizeWidth;
+    *height = resizeHeight;
+    return ShellMessage::resized;
+  }
+  return taken ? ShellMessage::handled : ShellMessage::none;
+}
+
+void shellPostQuit(int exitCode) {
+  if (quitWaiting.exchange(true)) return;
+  // WM_QUIT comes out of the queue after every message posted before it.
+  if (windowThread == 0 || GetCurrentThreadId() == windowThread) {
+    PostQuitMessage(exitCode);
+  } else if (!PostThreadMessageA(windowThread, WM_QUIT, static_cast<WPARAM>(exitCode), 0)) {
+    endRun(exitCode);  // a queue that cannot take it must not swallow the quit
+  }
+}
+
+void shellSwapBuffers() { SwapBuffers(deviceContext); }
+
+void shellRestoreDesktop() {
+  // Back to the mode stored in the system settings, whether or not the switch at start took.
+  if (displaySwitched.exchange(false)) ChangeDisplaySettingsA(nullptr, 0);
+  if (cursorHidden.exchange(false)) ShowCursor(TRUE);
+}
+
+void shellShutdown() {
+  if (glContext) {
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(glContext);
+    glContext = nullptr;
+  }
+  if (deviceContext) {
+    ReleaseDC(mainWindow, deviceContext);
+    deviceContext = nullptr;
+  }
+  shellRestoreDesktop();
+  // A class cannot be unregistered while a window of it exists.
+  if (mainWindow) DestroyWindow(mainWindow);
+  mainWindow = nullptr;
+  UnregisterClassA(className, appInstance);
+}
