@@ -1,7 +1,8 @@
-// The program's clock on Win32: GetTickCount, carried on past its 49.7-day wrap into 64 bits.
+// The program's clock on Win32: timeGetTime at 1 ms resolution, carried on past its 49.7-day wrap into 64 bits.
 #include "platform/clock.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <atomic>
 
@@ -12,7 +13,7 @@ namespace {
 // started yet; the first value starts one wrap in, so it is never zero.
 std::atomic<uint64_t> lastMilliseconds{0};
 
-// A count up to this far behind the last value is a caller that read GetTickCount before another caller
+// A count up to this far behind the last value is a caller that read the count before another caller
 // moved the clock on (4.6 hours of delay at most); any other difference is time gone forward, up to
 // 49.5 days between two calls.
 constexpr uint32_t behindLimit = 0x01000000u;
@@ -20,7 +21,12 @@ constexpr uint32_t behindLimit = 0x01000000u;
 }  // namespace
 
 uint64_t clockMilliseconds() {
-  const uint32_t ticks = GetTickCount();
+  // GetTickCount moves in steps of the scheduler tick (10-16 ms), too coarse for a 10 ms frame gate;
+  // timeGetTime counts single milliseconds once the timer period is 1 ms, asked for once and kept until
+  // the process ends.
+  static const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  (void)fineTimer;
+  const uint32_t ticks = timeGetTime();
   uint64_t last = lastMilliseconds.load(std::memory_order_acquire);
   for (;;) {
     uint64_t next;
