@@ -2,10 +2,44 @@
 #include "platform/glyphs.h"
 
 #include <windows.h>
+#include <GL/gl.h>
 
 #include <cstdio>
 
 #include "platform/failure.h"
+
+namespace {
+
+void reportFace(const char* format, const char* face) {
+  char line[256];
+  std::snprintf(line, sizeof line, format, face);
+  showFailure(FailureStyle::line, line);
+}
+
+// Glyphs without pixels (the space above all) must still move the raster position on. Under Wine their
+// lists come out moving nothing (a bitmap without pixels is dropped when the list is compiled), and
+// every caption would lose its spaces. Such lists are made again as one blank pixel with the glyph's
+// advance: nothing drawn, the same move as Windows' own lists make.
+void keepEmptyGlyphAdvances(HDC device, unsigned base) {
+  static const GLubyte blank[4] = {0, 0, 0, 0};
+  // The blank pixel is unpacked as the list is made: pinned to a layout that reads only its first byte.
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  for (unsigned code = 0; code < 255; ++code) {
+    GLYPHMETRICS metrics;
+    if (GetGlyphOutlineA(device, code, GGO_BITMAP, &metrics, 0, nullptr, &identity) != 0) continue;
+    glNewList(base + code, GL_COMPILE);
+    glBitmap(1, 1, 0, 0, static_cast<GLfloat>(metrics.gmCellIncX), static_cast<GLfloat>(metrics.gmCellIncY), blank);
+    glEndList();
+  }
+  glPopClientAttrib();
+}
+
+}  // namespace
 
 void buildGlyphLists(const char* face, int height, unsigned base) {
   // The device context the GL context is current on: the window's, held by the shell.
@@ -13,9 +47,7 @@ void buildGlyphLists(const char* face, int height, unsigned base) {
   const HFONT font = CreateFontA(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_TT_PRECIS,
                                  CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
   if (!device || !font) {
-    char line[256];
-    std::snprintf(line, sizeof line, "no font found for \"%s\"; its text will not show", face);
-    showFailure(FailureStyle::line, line);
+    reportFace("no font found for \"%s\"; its text will not show", face);
     if (font) DeleteObject(font);
     return;
   }
@@ -24,8 +56,8 @@ void buildGlyphLists(const char* face, int height, unsigned base) {
   SelectObject(device, font);
   // Codes 0-254 only: base+255 stays undefined, so byte 255 draws nothing and does not move on.
   if (!wglUseFontBitmapsA(device, 0, 255, base)) {
-    char line[256];
-    std::snprintf(line, sizeof line, "cannot make the glyphs of \"%s\"; its text will not show", face);
-    showFailure(FailureStyle::line, line);
+    reportFace("cannot make the glyphs of \"%s\"; its text will not show", face);
+    return;
   }
+  keepEmptyGlyphAdvances(device, base);
 }

@@ -238,16 +238,17 @@ void testShell(const std::string& scratch) {
   glOrtho(0, 1024, 0, 768, -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  GLfloat moved[3][4];
-  const GLuint probes[3] = {heavy + 'A', heavy + 254, heavy + 255};
-  for (int i = 0; i < 3; ++i) {
+  GLfloat moved[4][4];
+  const GLuint probes[4] = {heavy + 'A', heavy + 254, heavy + 255, heavy + ' '};
+  for (int i = 0; i < 4; ++i) {
     glRasterPos2i(100, 400);
     glCallList(probes[i]);
     glGetFloatv(GL_CURRENT_RASTER_POSITION, moved[i]);
   }
-  say("glyphs: 'A' advances %.0f, 254 advances %.0f, 255 advances %.0f\n", moved[0][0] - 100, moved[1][0] - 100,
-      moved[2][0] - 100);
+  say("glyphs: 'A' advances %.0f, 254 advances %.0f, 255 advances %.0f, space advances %.0f\n", moved[0][0] - 100,
+      moved[1][0] - 100, moved[2][0] - 100, moved[3][0] - 100);
   check(moved[0][0] > 120 && moved[1][0] > 110 && moved[2][0] == 100, "glyphs for codes 0-254, none for 255");
+  check(moved[3][0] > 105 && moved[3][0] < moved[0][0], "a space moves the raster position on");
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glDisable(GL_DEPTH_TEST);
