@@ -24,7 +24,7 @@ std::atomic<bool> cursorHidden{false};
 // A quit already waiting: the first one posted keeps its code, as a queue of quit events would.
 std::atomic<bool> quitWaiting{false};
 
-// A size change seen by the window procedure while the current message was handled.
+// A size change seen by the window procedure since the main loop last took a message.
 bool resizeSeen = false;
 int resizeWidth = 0;
 int resizeHeight = 0;
@@ -178,12 +178,13 @@ ShellContextResult shellCreateContext() {
   using SwapInterval = BOOL(WINAPI*)(int);
   const PROC found = wglGetProcAddress("wglSwapIntervalEXT");
   if (found) reinterpret_cast<SwapInterval>(reinterpret_cast<void*>(found))(0);
+  // Sizes seen while the window was made and shown found no context to resize: the one just made has
+  // its viewport set from the client area.
+  resizeSeen = false;
   return ShellContextResult::ready;
 }
 
 ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
-  // Sizes seen before this call (while the window was made and shown) find no context to resize.
-  resizeSeen = false;
   MSG message;
   const bool taken = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0;
   if (taken && message.message == WM_QUIT) {
@@ -195,8 +196,8 @@ ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  // A size change also arrives as a sent message, handled inside PeekMessageA even when nothing was taken.
-  if (resizeSeen) {
+  // A size change mostly arrives as a sent message, handled inside PeekMessageA even when nothing was taken.
+  if (resizeSeen && glContext) {
     resizeSeen = false;
     *width = resizeWidth;
     *height = resizeHeight;
