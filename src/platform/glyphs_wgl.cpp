@@ -16,27 +16,20 @@ void reportFace(const char* format, const char* face) {
   showFailure(FailureStyle::line, line);
 }
 
-// Glyphs without pixels (the space above all) must still move the raster position on. Under Wine their
-// lists come out moving nothing (a bitmap without pixels is dropped when the list is compiled), and
-// every caption would lose its spaces. Such lists are made again as one blank pixel with the glyph's
-// advance: nothing drawn, the same move as Windows' own lists make.
+// Glyphs without pixels (the space above all) must still move the raster position on. Mesa drops a
+// glBitmap with a null bitmap from a display list, move and all, and that is what Wine's
+// wglUseFontBitmapsA compiles for them: every caption would lose its spaces. Such lists are made again
+// with an empty bitmap that is not null, which moves as Windows' own lists do.
 void keepEmptyGlyphAdvances(HDC device, unsigned base) {
-  static const GLubyte blank[4] = {0, 0, 0, 0};
-  // The blank pixel is unpacked as the list is made: pinned to a layout that reads only its first byte.
-  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  static const GLubyte none[1] = {0};
   const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
   for (unsigned code = 0; code < 255; ++code) {
     GLYPHMETRICS metrics;
     if (GetGlyphOutlineA(device, code, GGO_BITMAP, &metrics, 0, nullptr, &identity) != 0) continue;
     glNewList(base + code, GL_COMPILE);
-    glBitmap(1, 1, 0, 0, static_cast<GLfloat>(metrics.gmCellIncX), static_cast<GLfloat>(metrics.gmCellIncY), blank);
+    glBitmap(0, 0, 0, 0, static_cast<GLfloat>(metrics.gmCellIncX), static_cast<GLfloat>(metrics.gmCellIncY), none);
     glEndList();
   }
-  glPopClientAttrib();
 }
 
 }  // namespace
