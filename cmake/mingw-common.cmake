@@ -21,9 +21,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501)
 # libgcc and libstdc++ go into the program, so it needs nothing beside the system DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-# Every program is a GUI one (-mwindows): no console window opens. Under Wine its standard error still
-# reaches the terminal that started it, which the tests read.
-set(CMAKE_WIN32_EXECUTABLE ON)
 
 # Windows programs built here run under Wine; x86-64 ones need the 64-bit loader, which Debian does not
 # put on the path when wine32 is installed.

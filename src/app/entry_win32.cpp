@@ -2,5 +2,6 @@
 #include <windows.h>
 
 #include "app/app.h"
+#include "platform/failure.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return appMain(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { endRun(appMain()); }

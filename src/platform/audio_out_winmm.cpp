@@ -27,8 +27,8 @@ void* pullUser = nullptr;
 PlatformThread* feeder = nullptr;
 std::atomic<bool> stopping{false};
 
-// Frames pulled so far. Counted before the buffer goes to the device, so it is never behind the
-// device's own count of frames played.
+// Frames pulled so far. Counted before the pull begins, so a pull's frames are unplayed before the sound
+// core counts them as pulled, and the count is never behind the device's own count of frames played.
 std::atomic<uint64_t> pulled{0};
 
 // A device that counts bytes instead of samples wraps its 32-bit count every 2^30 frames.
@@ -44,8 +44,8 @@ void writeLine(const char* what, MMRESULT result) {
 
 void fillAndQueue(WAVEHDR* header) {
   int16_t* frames = reinterpret_cast<int16_t*>(header->lpData);
-  pullFrames(frames, bufferFrames, pullUser);
   pulled.fetch_add(bufferFrames, std::memory_order_release);
+  pullFrames(frames, bufferFrames, pullUser);
   waveOutWrite(device, header, sizeof *header);
 }
 

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdlib>
 
 #include "platform/failure.h"
 
@@ -65,8 +64,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// Also at the exit that skips the shutdown (a window that cannot be made, an image that cannot be read).
-void restoreDesktopAtExit() { shellRestoreDesktop(); }
+// Back to the mode stored in the system settings, whether or not the switch at start took; safe to repeat.
+void restoreDesktop() {
+  if (displaySwitched.exchange(false)) ChangeDisplaySettingsA(nullptr, 0);
+  if (cursorHidden.exchange(false)) ShowCursor(TRUE);
+}
 
 void displayModeNotCompatible() {
   showFailure(FailureStyle::box, "Display Mode Not Compatible");
@@ -119,7 +121,6 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
   DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   if (fullScreen) {
     style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    std::atexit(restoreDesktopAtExit);
     setDisplayMode(width, height);
     ShowCursor(FALSE);
     cursorHidden = true;
@@ -131,6 +132,7 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
                                nullptr, nullptr, appInstance, nullptr);
   if (!mainWindow) {
     writeLine("cannot create the window");
+    restoreDesktop();
     return false;
   }
   ShowWindow(mainWindow, SW_SHOWNORMAL);
@@ -218,12 +220,7 @@ void shellPostQuit(int exitCode) {
 
 void shellSwapBuffers() { SwapBuffers(deviceContext); }
 
-void shellRestoreDesktop() {
-  // Back to the mode stored in the system settings, whether or not the switch at start took.
-  if (displaySwitched.exchange(false)) ChangeDisplaySettingsA(nullptr, 0);
-  if (cursorHidden.exchange(false)) ShowCursor(TRUE);
-}
-
+// Safe to call twice, and from the one exit on any thread: what a thread cannot release, the process's end does.
 void shellShutdown() {
   if (glContext) {
     wglMakeCurrent(nullptr, nullptr);
@@ -234,7 +231,7 @@ void shellShutdown() {
     ReleaseDC(mainWindow, deviceContext);
     deviceContext = nullptr;
   }
-  shellRestoreDesktop();
+  restoreDesktop();
   // A class cannot be unregistered while a window of it exists.
   if (mainWindow) DestroyWindow(mainWindow);
   mainWindow = nullptr;

@@ -5,7 +5,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 exe=${1:?usage: imports_test.sh PROGRAM.exe [ALLOWLIST]}
-allowlist=${2:-$here/win32_imports.txt}
+allowlist=${2:-$here/../../cmake/win32_imports.txt}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 allowed_dlls="kernel32.dll user32.dll gdi32.dll opengl32.dll glu32.dll winmm.dll msacm32.dll msvcrt.dll advapi32.dll"
 
