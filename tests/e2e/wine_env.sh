@@ -1,125 +1,95 @@
-# Sourceable helper for tests of the Windows build: a Wine prefix per build folder with a 1024x768 virtual
-# desktop, an Xvfb display and a PulseAudio null sink, all cleaned up on exit.
+# Sourceable helper for runs of the Windows program: an Xvfb display, a Wine prefix per build folder whose
+# virtual desktop fills it, and a PulseAudio server of our own whose only sink is a null sink; all ended on exit.
 #
-#   source tests/e2e/wine_env.sh
-#   wine_env_start BUILD_DIR [win32|win64] || exit 77   # 77: this machine cannot run that Wine
-#   wine_run prog.exe args...                            # returns the program's exit code
+#   . tests/e2e/wine_env.sh
+#   wine_env_start PREFIX_FOLDER [WxH] || exit $?   # 77: this machine runs no Wine
+#   "$WINE" program.exe                             # WINE_ENV_ARCH says which programs it runs: win32 or win64
 #
-# Without an arch it takes win32 where the kernel runs 32-bit x86 code, win64 elsewhere (some kernels have
-# IA-32 emulation switched off, and wine32 cannot start at all there). WINE_ENV_ARCH says which it took;
-# a win64 prefix runs only x86-64 programs.
+# Where the kernel runs 32-bit x86 code it takes wine32, which runs the program that ships; elsewhere (IA-32
+# emulation off) only wine64 starts, and runs the x86-64 twin. A program that keeps the desktop open between
+# runs is started too, so that its size can be read after each run.
 
-wine_env_xvfb_pid=
-wine_env_pulse_started=
-wine_env_prefix_started=
-
+wine_env_pids=()
 wine_env_log() { echo "wine_env: $*" >&2; }
 
-# Whether this kernel runs 32-bit x86 programs (the wine32 loader is one).
-wine_env_can_run_32() {
-  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+wine_env_can_run_32() { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+wine_env_cleanup() {
+  [ -n "${WINESERVER:-}" ] && { "$WINESERVER" -k; "$WINESERVER" -w; } >/dev/null 2>&1
+  local pid
+  for pid in "${wine_env_pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  wine_env_pids=()
+  [ -n "${wine_env_keep:-}" ] && exec {wine_env_keep}>&-
 }
 
-wine_env_start_xvfb() {
+wine_env_start_xvfb() {  # wine_env_start_xvfb WxH
   local n
   for n in $(seq 150 199); do
     [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    wine_env_xvfb_pid=$!
-    # The socket appears before the server takes connections: wait until a client gets through.
-    for _ in $(seq 100); do
-      if DISPLAY=:$n timeout 5 xdpyinfo >/dev/null 2>&1; then
-        export DISPLAY=:$n
-        return 0
-      fi
-      kill -0 "$wine_env_xvfb_pid" 2>/dev/null || break
+    Xvfb :$n -screen 0 "$1x24" -br -nolisten tcp >/dev/null 2>&1 &
+    wine_env_pids+=($!)
+    for _ in $(seq 100); do  # the socket appears before the server takes connections
+      DISPLAY=:$n timeout 5 xdpyinfo >/dev/null 2>&1 && { export DISPLAY=:$n; return 0; }
       sleep 0.1
     done
-    kill "$wine_env_xvfb_pid" 2>/dev/null
-    wait "$wine_env_xvfb_pid" 2>/dev/null
-    wine_env_xvfb_pid=
   done
   wine_env_log "cannot start Xvfb"
   return 1
 }
 
-wine_env_start_pulse() {
-  if timeout 5 pactl info >/dev/null 2>&1; then return 0; fi
-  pulseaudio -D --exit-idle-time=-1 >/dev/null 2>&1 || { wine_env_log "cannot start PulseAudio"; return 1; }
-  wine_env_pulse_started=1
-  for _ in $(seq 50); do
-    timeout 5 pactl info >/dev/null 2>&1 && break
+wine_env_start_pulse() {  # a server of our own, so that no other one's sinks or clients are touched
+  export PULSE_RUNTIME_PATH=$WINEPREFIX.pulse PULSE_SERVER=unix:$WINEPREFIX.pulse/native
+  rm -rf "$PULSE_RUNTIME_PATH" && mkdir -p "$PULSE_RUNTIME_PATH"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
+    --load="module-null-sink sink_name=vostrel_null" >"$PULSE_RUNTIME_PATH/log" 2>&1 &
+  wine_env_pids+=($!)
+  for _ in $(seq 100); do
+    timeout 5 pactl info >/dev/null 2>&1 && return 0
     sleep 0.1
   done
-  # No sound card: everything played goes into a sink whose monitor can be recorded.
-  pactl load-module module-null-sink sink_name=vostrel_null >/dev/null &&
-    pactl set-default-sink vostrel_null || { wine_env_log "cannot load the null sink"; return 1; }
+  wine_env_log "cannot start PulseAudio"
+  return 1
 }
 
-# Makes the prefix once; its first start takes long, so later runs reuse it.
-wine_env_make_prefix() {
-  [ -f "$WINEPREFIX/.vostrel-ready" ] && return 0
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$(dirname "$WINEPREFIX")"
+wine_env_make_prefix() {  # wine_env_make_prefix WxH: once per size, as its first start takes long
+  [ -f "$WINEPREFIX/.vostrel-ready-$1" ] && return 0
+  rm -rf "$WINEPREFIX" && mkdir -p "$(dirname "$WINEPREFIX")"
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1 || { wine_env_log "wineboot failed"; return 1; }
   "$WINESERVER" -w
-  # The desktop is written while no wineserver runs, so the first program of a run already finds it:
-  # every window then lives in one 1024x768 virtual desktop, whose size is the only display mode.
-  cat >>"$WINEPREFIX/user.reg" <<'REG'
-
-[Software\\Wine\\Explorer]
-"Desktop"="Default"
-
-[Software\\Wine\\Explorer\\Desktops]
-"Default"="1024x768"
-REG
-  touch "$WINEPREFIX/.vostrel-ready"
+  # Written while no wineserver runs: every window then lives in one virtual desktop of the display's size.
+  printf '\n[Software\\\\Wine\\\\Explorer]\n"Desktop"="Default"\n\n[Software\\\\Wine\\\\Explorer\\\\Desktops]\n"Default"="%s"\n' \
+    "$1" >>"$WINEPREFIX/user.reg"
+  touch "$WINEPREFIX/.vostrel-ready-$1"
 }
 
-wine_env_cleanup() {
-  if [ -n "$wine_env_prefix_started" ]; then
-    "$WINESERVER" -k >/dev/null 2>&1
-    "$WINESERVER" -w >/dev/null 2>&1
+wine_env_start() {  # wine_env_start PREFIX_FOLDER [WxH]
+  local size=${2:-1024x768}
+  if wine_env_can_run_32; then
+    WINE_ENV_ARCH=win32 WINE=/usr/lib/wine/wine
+  elif [ -x /usr/lib/wine/wine64 ]; then
+    WINE_ENV_ARCH=win64 WINE=/usr/lib/wine/wine64
+  else
+    wine_env_log "no Wine that this kernel runs"
+    return 77
   fi
-  if [ -n "$wine_env_xvfb_pid" ]; then
-    kill "$wine_env_xvfb_pid" 2>/dev/null
-    wait "$wine_env_xvfb_pid" 2>/dev/null
-  fi
-  [ -n "$wine_env_pulse_started" ] && pulseaudio -k >/dev/null 2>&1
-  wine_env_prefix_started= wine_env_xvfb_pid= wine_env_pulse_started=
-}
-
-wine_env_start() {
-  local build=$1 arch=${2:-}
-  if [ -z "$arch" ]; then
-    if wine_env_can_run_32; then arch=win32; else arch=win64; fi
-  fi
-  case $arch in
-    win32)
-      wine_env_can_run_32 || { wine_env_log "this kernel runs no 32-bit x86 code: wine32 cannot start"; return 77; }
-      WINE=wine ;;
-    win64)
-      [ -x /usr/lib/wine/wine64 ] || { wine_env_log "wine64 is not installed"; return 77; }
-      # Debian's wine wrapper prefers wine32 whenever it is installed, even where it cannot run.
-      WINE=/usr/lib/wine/wine64
-      export WINELOADER=$WINE ;;
-    *) wine_env_log "unknown arch $arch"; return 1 ;;
-  esac
-  WINESERVER=wineserver
-  export WINE WINESERVER WINE_ENV_ARCH=$arch
-  export WINEARCH=$arch WINEDEBUG=${WINEDEBUG:--all} WINEPREFIX="$(realpath -m "$build")/wine-prefix-$arch"
-
-  # Clean up on exit, after whatever the caller already does then.
+  # Debian's wine wrapper takes wine32 whenever it is installed, even where it cannot start.
+  export WINE WINE_ENV_ARCH WINELOADER=$WINE WINESERVER=/usr/lib/wine/wineserver WINEARCH=$WINE_ENV_ARCH
+  export WINEDEBUG=${WINEDEBUG:--all} WINEPREFIX=$(realpath -m "$1")/wine-prefix-$WINE_ENV_ARCH
   local previous
   previous=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
   # shellcheck disable=SC2064
   trap "wine_env_cleanup; ${previous:-:}" EXIT
-
-  wine_env_start_xvfb || return 1
-  wine_env_start_pulse || return 1
-  wine_env_prefix_started=1
-  wine_env_make_prefix || return 1
+  wine_env_start_xvfb "$size" && wine_env_start_pulse && wine_env_make_prefix "$size" || return 1
+  # A console program with no window keeps the desktop (and its size) between runs: it reads a pipe that
+  # this shell holds open until the end.
+  rm -f "$WINEPREFIX.keep" && mkfifo "$WINEPREFIX.keep"
+  "$WINE" cmd <"$WINEPREFIX.keep" >/dev/null 2>&1 &
+  exec {wine_env_keep}>"$WINEPREFIX.keep"
 }
 
-wine_run() { "$WINE" "$@"; }
+# The virtual desktop's size as WxH, read from its X window.
+wine_env_desktop_size() {
+  timeout 10 xwininfo -root -tree 2>/dev/null | sed -n 's/.*"Default - Wine desktop".* \([0-9]*x[0-9]*\)+.*/\1/p' | head -1
+}
