@@ -58,6 +58,11 @@ int runMainLoop() {
     std::fprintf(stderr, "vostrel: %llu frames in %.3f s (%.1f per second), last count %d\n",
                  static_cast<unsigned long long>(frames), seconds, seconds > 0 ? frames / seconds : 0.0,
                  static_cast<int>(syncCount.load()));
+    unsigned called = 0;
+    double meanMs = 0.0, worstMs = 0.0;
+    musicSyncLateness(&called, &meanMs, &worstMs);
+    std::fprintf(stderr, "vostrel: %u sync points called out, %.1f ms late on average, %.1f ms at worst\n", called,
+                 meanMs, worstMs);
   }
   stopMusic();
   shellShutdown();

@@ -35,3 +35,7 @@ void stopMusic() {
   musicStream = nullptr;
   soundClose();
 }
+
+void musicSyncLateness(unsigned* called, double* meanMs, double* worstMs) {
+  soundSyncLateness(musicStream, called, meanMs, worstMs);
+}

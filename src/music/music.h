@@ -5,4 +5,5 @@
 // one line on standard error, when the output or the file cannot be had.
 bool startMusic();
 // Closes the stream and then the sound output; only after a successful startMusic.
-void stopMusic();
+void stopMusic();// How many sync points the music has called out, and how late they came (see soundSyncLateness).
+void musicSyncLateness(unsigned* called, double* meanMs, double* worstMs);

@@ -52,6 +52,10 @@ struct SoundStream {
   std::vector<Marker> markers;  // positions in output frames
   PullLog log;
   SyncCursor cursor;
+  // The sync points called out so far, and the frames by which they came after their own frame.
+  std::atomic<uint32_t> lateCount{0};
+  std::atomic<uint64_t> lateTotal{0};
+  std::atomic<uint64_t> lateWorst{0};
   SoundCallback syncCallback = nullptr;
   void* syncUser = nullptr;
   SoundCallback endCallback = nullptr;
@@ -218,6 +222,13 @@ void decodeLoop(void* argument) {
 
 void callOut(const char* name, void* user) {
   SoundStream* stream = static_cast<SoundStream*>(user);
+  if (name) {  // the cursor still points at the marker being called
+    const uint64_t at = stream->markers[stream->cursor.next].sample, heard = heardPosition(stream);
+    const uint64_t late = heard > at ? heard - at : 0;
+    stream->lateTotal.fetch_add(late, std::memory_order_relaxed);
+    if (late > stream->lateWorst.load(std::memory_order_relaxed)) stream->lateWorst.store(late, std::memory_order_relaxed);
+    stream->lateCount.fetch_add(1, std::memory_order_relaxed);
+  }
   if (name && stream->syncCallback) stream->syncCallback(stream, name, stream->syncUser);
   if (!name && stream->endCallback) stream->endCallback(stream, nullptr, stream->endUser);
 }
@@ -326,3 +337,11 @@ void soundCloseStream(SoundStream* stream) {
 void soundClose() { audioOutClose(); }
 
 unsigned long long soundPosition(SoundStream* stream) { return stream ? heardPosition(stream) : 0; }
+
+void soundSyncLateness(SoundStream* stream, unsigned* called, double* meanMs, double* worstMs) {
+  const uint32_t n = stream ? stream->lateCount.load(std::memory_order_relaxed) : 0;
+  const double msPerFrame = 1000.0 / outputRate;
+  *called = n;
+  *meanMs = n ? static_cast<double>(stream->lateTotal.load(std::memory_order_relaxed)) / n * msPerFrame : 0.0;
+  *worstMs = n ? static_cast<double>(stream->lateWorst.load(std::memory_order_relaxed)) * msPerFrame : 0.0;
+}

@@ -25,3 +25,6 @@ void soundCloseStream(SoundStream* stream);
 void soundClose();
 // The music frame (at the output's rate) being heard now: for tests and measurements.
 unsigned long long soundPosition(SoundStream* stream);
+// Of the sync points called out so far: how many, and how long after its own frame each came by the heard
+// position, on average and at worst (only the sync thread writes them; they may be read at any time).
+void soundSyncLateness(SoundStream* stream, unsigned* called, double* meanMs, double* worstMs);
