@@ -1,7 +1,7 @@
 # Sourceable helper for runs of the Windows program: an Xvfb display, a Wine prefix per build folder whose
 # virtual desktop fills it, and a PulseAudio server of our own whose only sink is a null sink; all ended on exit.
 #
-#   . tests/e2e/wine_env.sh
+#   . tests/e2e/lib.sh; . tests/e2e/wine_env.sh
 #   wine_env_start PREFIX_FOLDER [WxH] || exit $?   # 77: this machine runs no Wine
 #   "$WINE" program.exe                             # WINE_ENV_ARCH says which programs it runs: win32 or win64
 #
@@ -20,21 +20,6 @@ wine_env_cleanup() {
   for pid in "${wine_env_pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   wine_env_pids=()
   [ -n "${wine_env_keep:-}" ] && exec {wine_env_keep}>&-
-}
-
-wine_env_start_xvfb() {  # wine_env_start_xvfb WxH
-  local n
-  for n in $(seq 150 199); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 "$1x24" -br -nolisten tcp >/dev/null 2>&1 &
-    wine_env_pids+=($!)
-    for _ in $(seq 100); do  # the socket appears before the server takes connections
-      DISPLAY=:$n timeout 5 xdpyinfo >/dev/null 2>&1 && { export DISPLAY=:$n; return 0; }
-      sleep 0.1
-    done
-  done
-  wine_env_log "cannot start Xvfb"
-  return 1
 }
 
 wine_env_start_pulse() {  # a server of our own, so that no other one's sinks or clients are touched
@@ -81,7 +66,7 @@ wine_env_start() {  # wine_env_start PREFIX_FOLDER [WxH]
   previous=$(trap -p EXIT | sed -e "s/^trap -- '//" -e "s/' EXIT\$//")
   # shellcheck disable=SC2064
   trap "wine_env_cleanup; ${previous:-:}" EXIT
-  wine_env_start_xvfb "$size" && wine_env_start_pulse && wine_env_make_prefix "$size" || return 1
+  start_xvfb "${size}x24" && wine_env_start_pulse && wine_env_make_prefix "$size" || return 1
   # A console program with no window keeps the desktop (and its size) between runs: it reads a pipe that
   # this shell holds open until the end.
   rm -f "$WINEPREFIX.keep" && mkfifo "$WINEPREFIX.keep"

@@ -1,6 +1,7 @@
-# The Windows program end to end under Wine: the test track to its own end, Escape, a missing music file, a
-# bad image with its "Error" box, the title's line on screen, and the desktop's size given back after each run.
-# The virtual desktop is larger than 1024x768, so that the switch to that mode and its undoing both show.
+# Guards the Windows program, run under Wine, against a test track that does not end at 85 with exit code 0,
+# Escape that does not end the run, failures (missing music, a bad image and its "Error" box) that do not exit
+# with 1, a title that does not collapse to its line, and a desktop not given back after any run. The virtual
+# desktop is larger than 1024x768, so that both the switch to that mode and its undoing show.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/wine_env.sh"
 desktop=1280x1024
