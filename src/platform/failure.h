@@ -8,7 +8,7 @@ enum class FailureStyle {
 
 // Tells the user about a failure.
 void showFailure(FailureStyle style, const char* text);
-// Ends the run at once with the exit code, after the shell's shutdown has given the display mode and the
-// cursor back (it may run before, or twice).
+// Ends the run at once with the exit code, after giving the display mode and the cursor back (the shell's
+// shutdown may have run before).
 // The only place the program exits other than by returning from its entry.
 [[noreturn]] void endRun(int exitCode);

@@ -29,5 +29,7 @@ ShellMessage shellTakeMessage(int* exitCode, int* width, int* height);
 void shellPostQuit(int exitCode);
 // Shows the back buffer.
 void shellSwapBuffers();
+// Gives back the display mode and shows the cursor, and nothing more; safe to call more than once.
+void shellRestoreDesktop();
 // Releases the GL context, gives the desktop back and closes the window.
 void shellShutdown();

@@ -19,14 +19,6 @@ bool desktopChanged = false;  // display mode switched or cursor hidden, to be u
 // Depth buffers to ask for, deepest first: the deepest the driver offers is taken.
 constexpr int depthSizes[] = {32, 24, 16};
 
-// Gives back the display mode and shows the cursor; safe to call more than once.
-void restoreDesktop() {
-  if (!desktopChanged) return;
-  desktopChanged = false;
-  if (window) SDL_SetWindowFullscreen(window, 0);
-  SDL_ShowCursor(SDL_ENABLE);
-}
-
 void noDisplayMode() {
   showFailure(FailureStyle::box, "Display Mode Not Compatible");
   shellPostQuit(1);
@@ -107,7 +99,7 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
   window = createGLWindow(title, width, height, flags);
   if (!window) {
     failLine("cannot create the window");
-    restoreDesktop();
+    shellRestoreDesktop();
     return false;
   }
   if (switchMode &&
@@ -118,7 +110,7 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
   SDL_ShowWindow(window);
   SDL_RaiseWindow(window);
   if (switchMode && !displayModeTook(width, height)) {
-    restoreDesktop();
+    shellRestoreDesktop();
     noDisplayMode();
   }
   return true;
@@ -185,13 +177,20 @@ void shellPostQuit(int exitCode) {
 
 void shellSwapBuffers() { SDL_GL_SwapWindow(window); }
 
+void shellRestoreDesktop() {
+  if (!desktopChanged) return;
+  desktopChanged = false;
+  if (window) SDL_SetWindowFullscreen(window, 0);
+  SDL_ShowCursor(SDL_ENABLE);
+}
+
 void shellShutdown() {
   if (context) {
     SDL_GL_MakeCurrent(window, nullptr);
     SDL_GL_DeleteContext(context);
     context = nullptr;
   }
-  restoreDesktop();
+  shellRestoreDesktop();
   if (window) SDL_DestroyWindow(window);
   window = nullptr;
   // Also gives back a display mode that only the video system's end restores.

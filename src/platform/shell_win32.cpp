@@ -221,6 +221,8 @@ void shellPostQuit(int exitCode) {
 void shellSwapBuffers() { SwapBuffers(deviceContext); }
 
 // Safe to call twice, and from the one exit on any thread: what a thread cannot release, the process's end does.
+void shellRestoreDesktop() { restoreDesktop(); }
+
 void shellShutdown() {
   if (glContext) {
     wglMakeCurrent(nullptr, nullptr);
