@@ -276,8 +276,8 @@ TEST(RateConversion, DoublingTheRateInterpolatesAndEndsOnTheLastSample) {
   resamplerPush(&resampler, first, 2, false, &out);
   resamplerPush(&resampler, last, 1, true, &out);
   EXPECT_EQ(out, (std::vector<int16_t>{0, 0, 50, 50, 100, 100, 150, 150, 200, 200, 200, 200}));
-  // A marker at 22050 Hz frame 11025 is heard at 44100 Hz frame 22050; at 48000 Hz, 44100 Hz frame 1 is
-  // 1.088 frames in, so it lands on frame 1.
+  // A marker at 22050 Hz frame 11025 is heard at 44100 Hz frame 22050; at 48000 Hz, 44100 Hz frame 7 is
+  // 7 x 48000 / 44100 = 7.62 frames in, so it lands on the nearest, frame 8.
   EXPECT_EQ(resampledPosition(11025, 22050, 44100), 22050u);
-  EXPECT_EQ(resampledPosition(1, 44100, 48000), 1u);
+  EXPECT_EQ(resampledPosition(7, 44100, 48000), 8u);
 }
