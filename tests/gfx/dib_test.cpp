@@ -212,7 +212,6 @@ TEST(DibMalformed, LyingFieldsLaterHeadersAndRunsOutsideThePictureAreRefused) {
       {"end of line after the last row", rle(8, 4, 2, {0, 0, 0, 0, 0, 0, 0, 1})},
   };
   for (const auto& [what, bytes] : cases) EXPECT_EQ(decode(bytes), DibError::conversionError) << what;
-  EXPECT_EQ(dibColorCount(file.data() + 14, 35), 0) << "a header cut short has no colour table";
   for (uint32_t size : {108u, 124u, 64u, 16u}) {
     EXPECT_EQ(decode(bmpFile({.headerSize = size, .pixels = {1, 2, 3, 0}})), DibError::unknownFormat) << size;
     EXPECT_EQ(decode(packedDib({.headerSize = size, .pixels = {1, 2, 3, 0}})), DibError::unknownFormat) << size;

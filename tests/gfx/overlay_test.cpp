@@ -7,8 +7,7 @@
 // A picture in `slot` with the loader's filters: level 0 red in even columns and black in odd ones, every
 // smaller level green, so the window shows which level was sampled and how.
 static void makeTexture(int slot, int width, int height) {
-  glGenTextures(1, &textures[slot]);
-  glBindTexture(GL_TEXTURE_2D, textures[slot]);
+  glGenTextures(1, &textures[slot]), glBindTexture(GL_TEXTURE_2D, textures[slot]);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   for (int level = 0; width >> level || height >> level; ++level) {
     const int w = std::max(1, width >> level), h = std::max(1, height >> level);
@@ -25,8 +24,7 @@ class Overlay : public ::testing::Test {
  protected:
   void SetUp() override {
     openTestContext();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING), glDisable(GL_DEPTH_TEST);
     glClearColor(0.2f, 0.4f, 0.6f, 1.0f);  // (51, 102, 153)
     glClear(GL_COLOR_BUFFER_BIT);
   }
@@ -42,8 +40,7 @@ class Overlay : public ::testing::Test {
 // Slot 7 is 2x2, rows bottom-up: red and green at the bottom, blue and white at the top.
 TEST_F(Overlay, EachQuadMixesAsItShouldAndShowsItsPictureUpright) {
   const uint8_t quadrants[] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255};
-  glGenTextures(1, &textures[7]);
-  glBindTexture(GL_TEXTURE_2D, textures[7]);
+  glGenTextures(1, &textures[7]), glBindTexture(GL_TEXTURE_2D, textures[7]);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, quadrants);  // rows padded to 4
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -80,8 +77,8 @@ TEST_F(Overlay, StretchedImageSamplesTheMipmapLevelItsSizeCallsFor) {
     drawImageOverlay(9, 1.0f);
     const Rgb centre = grabFrame().at(512, 384);
     EXPECT_EQ(centre.g, fullSize ? 0 : 255);
-    // 256 wide: u = 512.5 / 4 - 0.5 = 127.625, 5/8 of even column 128's red, filtered linearly.
-    EXPECT_TRUE(width != 256 || std::abs(centre.r - 159) <= 1) << centre;
+    // 1280 wide, u = 512.5 x 1.25 - 0.5 = 640.125: 7/8 of even column 640's red, level 0 filtered linearly.
+    EXPECT_TRUE(width != 1280 || std::abs(centre.r - 223) <= 1) << centre;
     GLint filter = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
     EXPECT_EQ(filter, GL_LINEAR_MIPMAP_NEAREST);

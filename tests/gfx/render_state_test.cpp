@@ -31,5 +31,4 @@ TEST(BaseState, ZeroHeightCountsAsOne) {
   // Aspect 640 / 1: x scale 2.414214 / 640 = 0.003772; y and z as at 4:3.
   expectGlState({is(GL_VIEWPORT, {0, 0, 640, 1}), is(GL_MATRIX_MODE, {GL_MODELVIEW}),
                  is(GL_PROJECTION_MATRIX, {0.003772, 0, 0, 0, 0, 2.414214, 0, 0, 0, 0, -1.006689, -1})});
-  resizeViewport(frameWidth, frameHeight);
 }

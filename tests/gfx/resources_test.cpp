@@ -18,13 +18,6 @@ static void startUp() {
   ASSERT_TRUE(glReady);
 }
 
-static GLint minFilter(GLuint texture) {
-  GLint filter = 0;
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
-  return filter;
-}
-
 // Mean colours of an 8 x 8 grid of blocks: a picture and its texture, scaled or not, agree within a few levels.
 static std::vector<double> blockMeans(const Picture& p) {
   std::vector<double> means(8 * 8 * 3, 0.0);
@@ -37,8 +30,7 @@ static std::vector<double> blockMeans(const Picture& p) {
 }
 
 TEST(Setup, EverySlotHoldsItsPictureAndTheRenderTexturesAreBlack) {
-  fs::current_path(testData);
-  startUp();
+  fs::current_path(testData), startUp();
   expectGlState({is(GL_TEXTURE_BINDING_2D, {double(textures[15])})});  // the last picture loaded stays bound
   const char* files[textureSlots] = {nullptr, "neonblue", "neonlilla", "tessary", "black", nullptr, "greets/talvo",
                                      "greets/pirsek", "greets/mondal", "greets/quesh", "greets/vabrin", "greets/lorrit",
@@ -53,7 +45,9 @@ TEST(Setup, EverySlotHoldsItsPictureAndTheRenderTexturesAreBlack) {
     }
     EXPECT_EQ((level0.width & (level0.width - 1)) | (level0.height & (level0.height - 1)), 0) << "sides not powers of 2";
     EXPECT_EQ(level1.width, level0.width / 2) << "the mipmap chain below";
-    EXPECT_EQ(minFilter(textures[slot]), GL_LINEAR_MIPMAP_NEAREST);
+    GLint filter = 0;
+    glBindTexture(GL_TEXTURE_2D, textures[slot]), glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    EXPECT_EQ(filter, GL_LINEAR_MIPMAP_NEAREST);
     DibImage* image = loadDibImage(("Data/" + std::string(files[slot]) + ".bmp").c_str());
     ASSERT_NE(image, nullptr);
     const size_t bytes = size_t(image->width) * image->height * 3;
@@ -79,8 +73,7 @@ TEST(Setup, APictureWhoseWidthIsNotAMultipleOf4IsUploadedUnsheared) {
   }
   const fs::path path = fs::path(VOSTREL_TEST_TMP) / "five-wide.bmp";
   ASSERT_TRUE(std::ofstream(path, std::ios::binary) << file);
-  fs::current_path(testData);
-  startUp();
+  fs::current_path(testData), startUp();
   uint32_t table[textureSlots] = {};
   loadTexture(table, path.c_str(), 1);
   const Picture texture = grabTexture(table[1]);
@@ -92,8 +85,8 @@ TEST(Setup, APictureWhoseWidthIsNotAMultipleOf4IsUploadedUnsheared) {
   expectGlState({is(GL_UNPACK_ALIGNMENT, {4})});  // given back
 }
 
-// Start-up without the given pictures ends with exit code 1 after one message naming `reported`, with `slots` filled.
-static void expectStartUpEnds(std::initializer_list<const char*> missing, const std::string& reported, const char* slots) {
+// Start-up without the given pictures ends with exit code 1 after one message naming `file`, with `slots` filled.
+static void expectStartUpEnds(std::initializer_list<const char*> missing, const std::string& file, const char* slots) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const fs::path dir = fs::path(VOSTREL_TEST_TMP) / ("setup-" + std::to_string(getpid()));
   fs::remove_all(dir);
@@ -110,7 +103,8 @@ static void expectStartUpEnds(std::initializer_list<const char*> missing, const 
         startUp();
         std::exit(0);
       },
-      ::testing::ExitedWithCode(1), "^Error: Failed to open DIB file Data/" + reported + "\\.bmp\\.\nslots filled: " + slots + "\n$");
+      ::testing::ExitedWithCode(1),
+      "^Error: Failed to open DIB file Data/" + file + "\\.bmp\\.\nslots filled: " + slots + "\n$");
 }
 
 // The first picture missing in loading order is the one reported: the eighth greeting comes before the credits.

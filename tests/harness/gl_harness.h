@@ -53,8 +53,7 @@ Box findBox(const Picture& picture, const std::function<bool(Rgb)>& match);
 inline bool notBlack(Rgb c) { return c.r || c.g || c.b; }
 inline bool dark(Rgb c) { return c.r < 128; }
 
-// One value of GL state and what it should be: a switch (on, off), what glGet returns (is; its first
-// want.size() numbers), or a light's parameter (lightIs). expectGlState checks a table of them.
+// A switch (on, off), what glGet returns (is: its first want.size() numbers) or a light's parameter, as it should be.
 struct GlValue {
   enum Kind { capability, value, light } kind;
   GLenum name, lightParameter;

@@ -9,13 +9,16 @@
 #include "scene_driver.h"
 #include "scene_fixture.h"
 #include "scenes/scenes.h"
+#include "scenes/timing.h"
 
-static void setCount(int count) { drawFrames(count, 0); }
+// The clock of the scenes' rate gate, moved by hand: the platform's own is left out of the link.
+static uint64_t clockNow = 0;
+uint64_t clockMilliseconds() { return clockNow; }
 
 // The tunnel sets no viewport of its own: frames drawn into a 64x48 corner step it on at a sliver of the cost.
 static void drawSmall(int count, int frames, void (*draw)() = nullptr) {
   glViewport(0, 0, 64, 48);
-  draw ? (setCount(count), draw()) : drawFrames(count, frames);
+  draw ? (drawFrames(count, 0), draw()) : drawFrames(count, frames);
   glViewport(0, 0, frameWidth, frameHeight);
 }
 
@@ -23,14 +26,6 @@ static void fillRenderTexture(int slot, uint8_t level) {
   const std::vector<uint8_t> flat(512 * 512 * 3, level);
   glBindTexture(GL_TEXTURE_2D, textures[slot]);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 512, 512, 0, GL_RGB, GL_UNSIGNED_BYTE, flat.data());
-}
-
-static std::vector<int> takeQuits() {
-  std::vector<int> quits;
-  int code = -1, width = 0, height = 0;
-  for (ShellMessage m; (m = shellTakeMessage(&code, &width, &height)) != ShellMessage::none;)
-    if (m == ShellMessage::quit) quits.push_back(code);
-  return quits;
 }
 
 TEST_F(SceneTest, TunnelStepsEveryFrameAndSwaysOncePerSyncPoint) {
@@ -50,7 +45,6 @@ TEST_F(SceneTest, TunnelStepsEveryFrameAndSwaysOncePerSyncPoint) {
   EXPECT_EQ(tunnelSwayPhase, phase) << "a sway still pending at 5 plays no further";
   drawSmall(4, 1);
   EXPECT_EQ(tunnelSwaysDone, 4);
-  EXPECT_EQ(tunnelSwayAmplitude, 18.0f);
   EXPECT_NEAR(tunnelSwayPhase, 180, 0.05);  // 0.3 x 600 sway frames, never reset
   const float still = tunnelLookTarget;
   drawSmall(4, 299);
@@ -62,7 +56,7 @@ TEST_F(SceneTest, TunnelStepsEveryFrameAndSwaysOncePerSyncPoint) {
 
 // The tunnel from one fixed state at `count`, drawn twice so that light 0 stands where that frame leaves it.
 static Picture tunnelAt(int count) {
-  setCount(count);
+  drawFrames(count, 0);
   for (int pass = 0; pass < 2; ++pass)
     tunnelEyeZ = 660, tunnelInnerAngle = tunnelOuterAngle = tunnelFadeLevel = 0, tunnelSwaysDone = 4, TunnelScene();
   return grabFrame();
@@ -84,24 +78,21 @@ TEST_F(SceneTest, TunnelFadesInFromBlackUnderItsCreditAndLaysTheWireGridFromThre
 
 TEST_F(SceneTest, TitleSwingsItsZoomThenCollapsesToATwoPixelLineAndA24PixelSegment) {
   drawFrames(5, 1);  // zoom 0 on the first frame: one texel column stretched across every row
-  const Picture first = grabFrame();
-  EXPECT_EQ(first.at(0, 384), first.at(1023, 384));
+  EXPECT_EQ(grabFrame().at(0, 384), grabFrame().at(1023, 384));
   drawFrames(5, 1);  // then 1.5 - sin 0: three copies across, s = 0 on the centre line, 90 % over black
   const Picture level1 = grabTexture(textures[3], 1), second = grabFrame();  // 1.5 texels a pixel: level 1 is nearest
-  for (int x : {128, 256, 384, 640})  // s = -1.5 + 3 (x + 0.5) / 1024 on the row through the lettering, t = 0.5
-    expectPixel(second, x, 384, times(0.9, bilinear(level1, -1.5 + 3 * (x + 0.5) / 1024, 1 - 384.5 / 768)), 2);
+  for (int x : {128, 256, 384, 640})  // s = -1.5 + 3 (x + 0.5) / 1024 across the lettering's upper half, t = 0.53
+    expectPixel(second, x, 360, times(0.9, bilinear(level1, -1.5 + 3 * (x + 0.5) / 1024, 1 - 360.5 / 768)), 2);
   drawFrames(5, 19);
   EXPECT_NEAR(titleTexZoom, 0.5907, 1e-4);  // 1.5 - sin(0.1 x 20) after 21 frames
   drawFrames(6, 10);  // the 10th frame at 6 drew at inset 9 x 10: rows 90 to 768 - 90 - 1
   EXPECT_EQ(findBox(grabFrame(), notBlack).edges(), (std::array<int, 4>{0, 90, 1023, 677}));
   drawFrames(6, 29);
   EXPECT_EQ(findBox(grabFrame(), notBlack).edges(), (std::array<int, 4>{0, 380, 1023, 387})) << "8 rows at inset 380";
-  EXPECT_EQ(titleInsetY, 383.0f) << "390 after the 39th frame, held at 383";
-  EXPECT_EQ(titleInsetX, 10.0f);
+  EXPECT_EQ(titleInsetX, 10.0f) << "the height held at 383 from the 39th frame, the width starts to shrink";
   drawFrames(6, 61);  // from the 89th frame inset 10 x (88 - 38) = 500 a side: 24 by 2 pixels, white at 0.9
   EXPECT_EQ(findBox(grabFrame(), notBlack).edges(), (std::array<int, 4>{500, 383, 523, 384}));
   expectPixel(grabFrame(), 512, 383, {230, 230, 230}, 1);  // 0.9 x 255 = 229.5
-  EXPECT_EQ(titleInsetX, 500.0f);
 }
 
 TEST_F(SceneTest, LineFeedbackTakesOnePercentAPassAndTurnsEveryFrame) {
@@ -117,7 +108,9 @@ TEST_F(SceneTest, LineFeedbackTakesOnePercentAPassAndTurnsEveryFrame) {
   const Picture copy = grabTexture(textures[0]);
   drawFrames(7, 1, false);
   EXPECT_TRUE(grabTexture(textures[0]) == copy) << "a closed rate gate skips the copy";
-  drawFrames(7, 98);
+  resetGates(), clockNow = 1000, rateGate(100), clockNow = 1015, LineFeedbackScene();  // 15 ms on: open at 100 a second
+  EXPECT_FALSE(grabTexture(textures[0]) == copy) << "the copy is taken up to 100 times a second";
+  drawFrames(7, 97);
   EXPECT_NEAR(lineAngleX, 30, 1e-3);  // 0.3 x 100 frames, the closed gate's among them
   EXPECT_NEAR(lineAngleY, 20, 1e-3);  // 0.2 x 100
   EXPECT_NEAR(lineAngleZ, 100, 1e-3);
@@ -176,6 +169,14 @@ TEST_F(SceneTest, CubesTurnHalfADegreeAFrameOverTheirCaption) {
   }
   drawFrames(61, 99);
   EXPECT_EQ(cubeAngle, 50.0f);  // 0.5 + 0.5 x 99
+  // Under a projection that clips nothing, 2 columns x 10 cubes x 6 quads come back as 240 triangles (as Mesa splits
+  // them), each a token, a count and 3 corners of 2 numbers: 240 x 8 = 1920.
+  std::vector<GLfloat> feedback(1 << 16);
+  glFeedbackBuffer(GLsizei(feedback.size()), GL_2D, feedback.data());
+  glMatrixMode(GL_PROJECTION), glPushMatrix(), glLoadIdentity(), glOrtho(-1e3, 1e3, -1e3, 1e3, -1e3, 1e3);
+  glMatrixMode(GL_MODELVIEW), glRenderMode(GL_FEEDBACK), drawFrames(61, 1);
+  EXPECT_EQ(glRenderMode(GL_RENDER), 1920);
+  glMatrixMode(GL_PROJECTION), glPopMatrix(), glMatrixMode(GL_MODELVIEW);
 }
 
 TEST_F(SceneTest, BlueCopiesEveryFrameAndTurnsThreeTwoAndOneDegrees) {
@@ -202,18 +203,21 @@ TEST_F(SceneTest, EachCountDrawsTheSceneOfItsRange) {
 }
 
 TEST_F(SceneTest, EveryFrameDrawnAt85PostsAQuitWithCode0) {
-  auto drawDispatched = [](int count, int frames) {  // not through the scene driver, which drops the quits
+  auto quitsAfter = [](int count, int frames) {  // drawn through the dispatch: the scene driver drops the quits
+    std::vector<int> codes;
+    int code = -1, width = 0, height = 0;
     setSyncPoint(count, "");
     for (int i = 0; i < frames; ++i) drawScenes();
-    return takeQuits();
+    for (ShellMessage m; (m = shellTakeMessage(&code, &width, &height)) != ShellMessage::none;)
+      if (m == ShellMessage::quit) codes.push_back(code);
+    return codes;
   };
-  takeQuits();
-  EXPECT_EQ(drawDispatched(84, 1), std::vector<int>{});
-  EXPECT_EQ(drawDispatched(85, 1), std::vector<int>{0});
-  EXPECT_EQ(drawDispatched(85, 3), (std::vector<int>{0, 0, 0}));
-  EXPECT_EQ(drawDispatched(86, 2), std::vector<int>{});
+  EXPECT_EQ(quitsAfter(84, 1), std::vector<int>{});
+  EXPECT_EQ(quitsAfter(85, 1), std::vector<int>{0});
+  EXPECT_EQ(quitsAfter(85, 3), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(quitsAfter(86, 2), std::vector<int>{});
   drawFrames(85, 3);
-  EXPECT_EQ(takeQuits(), std::vector<int>{}) << "the driver leaves none: thousands once overflowed the queue";
+  EXPECT_EQ(quitsAfter(85, 0), std::vector<int>{}) << "the driver leaves none: thousands once overflowed the queue";
 }
 
 // Everything a scene or quad could set or leave alone, put where none of them puts it.
@@ -228,6 +232,7 @@ static void dirtyState() {
 // What each scene's frame and each quad leaves for whatever is drawn next, from the state above.
 TEST_F(SceneTest, EachSceneAndQuadLeavesItsState) {
   const std::vector<double> full = {0, 0, 1024, 768}, white = {1, 1, 1, 1}, dirty = cameraAt(-3);
+  const std::vector<double> turned = {0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, -10, 1};  // x, y by 90: x to y, y to z
   const GlValue alphaBlend[] = {is(GL_BLEND_SRC, {GL_SRC_ALPHA}), is(GL_BLEND_DST, {GL_ONE_MINUS_SRC_ALPHA})};
   auto bound = [](int slot) { return is(GL_TEXTURE_BINDING_2D, {double(textures[slot])}); };
   const struct {
@@ -249,20 +254,19 @@ TEST_F(SceneTest, EachSceneAndQuadLeavesItsState) {
         is(GL_MODELVIEW_MATRIX, identityMatrix)}},
       {"title, 38 frames of collapse", [] { glEnable(GL_TEXTURE_2D), drawFrames(6, 38); }, {on(GL_TEXTURE_2D)}},
       {"title, the 39th", [] { glEnable(GL_TEXTURE_2D), drawFrames(6, 1); }, {off(GL_TEXTURE_2D)}},
-      // Turned by x 90 then y 90 under the look-at: x goes to y, y to z, z to x, 10 away.
       {"lines", [] { lineAngleX = lineAngleY = 90, lineAngleZ = 0, drawFrames(7, 1); },
        {is(GL_VIEWPORT, full), is(GL_COLOR_CLEAR_VALUE, white), on(GL_DEPTH_TEST), off(GL_LIGHTING), on(GL_TEXTURE_2D),
         off(GL_BLEND), alphaBlend[0], alphaBlend[1], bound(0), is(GL_CURRENT_COLOR, {0, 0, 0, 1}),
-        is(GL_CURRENT_TEXTURE_COORDS, {1, 1}), is(GL_MODELVIEW_MATRIX, {0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, -10, 1})}},
+        is(GL_CURRENT_TEXTURE_COORDS, {1, 1}), is(GL_MODELVIEW_MATRIX, turned)}},
       {"cubes at 40", [] { drawFrames(40, 1); },  // c = 1 - 40 / 200; light 0 given under the camera at 20
        {is(GL_VIEWPORT, full), is(GL_COLOR_CLEAR_VALUE, white), off(GL_FOG), on(GL_LIGHTING), on(GL_BLEND), alphaBlend[0],
         alphaBlend[1], on(GL_DEPTH_TEST), on(GL_TEXTURE_2D), bound(4), is(GL_CURRENT_COLOR, {0.8, 0.8, 1, 0.4}),
         is(GL_MODELVIEW_MATRIX, cameraAt(20)), lightIs(GL_LIGHT0, GL_POSITION, {1, 2, -20, 1})}},
       {"cubes at 59", [] { drawFrames(59, 1); }, {is(GL_CURRENT_COLOR, {0.705, 0.705, 1, 0.4})}},  // 1 - 59 / 200
       {"cubes at 60", [] { drawFrames(60, 1); }, {is(GL_CURRENT_COLOR, {1, 1, 1, 0.4})}},
-      {"blue, first frame", [] { drawFrames(62, 1); },
-       {is(GL_VIEWPORT, full), is(GL_COLOR_CLEAR_VALUE, {0, 0.8, 1, 1}), on(GL_DEPTH_TEST), off(GL_LIGHTING),
-        on(GL_TEXTURE_2D), off(GL_BLEND), bound(5), is(GL_CURRENT_COLOR, {1, 1, 0, 1}), is(GL_MODELVIEW_MATRIX, cameraAt(10))}},
+      {"blue, first frame", [] { drawFrames(62, 1); },  // every angle still 0
+       {is(GL_VIEWPORT, full), is(GL_COLOR_CLEAR_VALUE, {0, 0.8, 1, 1}), is(GL_MODELVIEW_MATRIX, cameraAt(10)), bound(5),
+        off(GL_BLEND), on(GL_DEPTH_TEST), off(GL_LIGHTING), on(GL_TEXTURE_2D), is(GL_CURRENT_COLOR, {1, 1, 0, 1})}},
       {"feedback layer", [] { drawFeedbackLayer(7); },
        {is(GL_MODELVIEW_MATRIX, dirty), on(GL_DEPTH_TEST), off(GL_BLEND), alphaBlend[0], alphaBlend[1], bound(7),
         is(GL_CURRENT_COLOR, {1, 1, 1, 0.99}), is(GL_CURRENT_TEXTURE_COORDS, {1, 1}), off(GL_TEXTURE_2D),
