@@ -13,15 +13,11 @@ extern "C" {
 #include "music/markers.h"
 #include "platform/mp3_decoder.h"
 
-namespace {
-
 std::string avError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
 }
-
-}  // namespace
 
 AudioTrack::~AudioTrack() { avcodec_parameters_free(&params); }
 

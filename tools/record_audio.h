@@ -36,3 +36,6 @@ bool decodeMusic(const MusicFileInfo& info, const uint8_t* file, std::vector<int
 // from the start of the music, so the first starts at from less the encoder's delay.
 bool encodeAacTrack(const std::vector<int16_t>& pcm, int rate, int channels, int64_t from, int64_t to,
                     AudioTrack* track, std::string* error);
+
+// FFmpeg's text for one of its error codes.
+std::string avError(int code);

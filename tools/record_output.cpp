@@ -15,12 +15,6 @@ extern "C" {
 
 namespace {
 
-std::string avError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
 double threadSeconds() {
   timespec now = {};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
