@@ -1,6 +1,7 @@
-// The sound output on SDL2 audio: SDL's thread pulls each buffer; what is unplayed is estimated from the
-// time since the last pull, as SDL says nothing of the device's own queue.
-#include "platform/audio_out.h"
+// The sound output on SDL2 audio, where no PulseAudio server answers (or SDL_AUDIODRIVER names another
+// driver): SDL's thread pulls each buffer; what is unplayed is estimated from the time since the last pull,
+// as SDL says nothing of the device's own queue.
+#include "platform/audio_outputs.h"
 
 #include <SDL.h>
 
@@ -64,9 +65,7 @@ void failLine(const char* what) {
   showFailure(FailureStyle::line, line);
 }
 
-}  // namespace
-
-bool audioOutOpen(int rate, int* actualRate) {
+bool sdlOpen(int rate, int* actualRate) {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     failLine("no sound output");
     return false;
@@ -91,7 +90,7 @@ bool audioOutOpen(int rate, int* actualRate) {
   return true;
 }
 
-void audioOutStart(AudioPull pull, void* user) {
+void sdlStart(AudioPull pull, void* user) {
   SDL_LockAudioDevice(device);
   pullFrames = pull;
   pullUser = user;
@@ -99,7 +98,7 @@ void audioOutStart(AudioPull pull, void* user) {
   SDL_PauseAudioDevice(device, 0);
 }
 
-uint32_t audioOutUnplayed() {
+uint32_t sdlUnplayed() {
   uint32_t frames;
   int64_t pulledAt;
   for (;;) {
@@ -115,7 +114,7 @@ uint32_t audioOutUnplayed() {
   return played < frames ? frames - static_cast<uint32_t>(played) : 0;
 }
 
-void audioOutStop() {
+void sdlStop() {
   if (device == 0) return;
   SDL_LockAudioDevice(device);
   pullFrames = nullptr;
@@ -124,8 +123,12 @@ void audioOutStop() {
   SDL_PauseAudioDevice(device, 1);
 }
 
-void audioOutClose() {
+void sdlClose() {
   if (device != 0) SDL_CloseAudioDevice(device);
   device = 0;
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
+
+}  // namespace
+
+const AudioOutput sdlAudioOutput{sdlOpen, sdlStart, sdlUnplayed, sdlStop, sdlClose};

@@ -13,8 +13,10 @@ finish() {
 }
 scratch=$(mktemp -d)
 xvfb_pid=
+pulse_pid=
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null && wait "$pulse_pid" 2>/dev/null
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -34,6 +36,19 @@ start_xvfb() {  # start_xvfb WxHxD: a fresh X server on a free display, exported
     sleep 0.1
   done
   kill "$xvfb_pid" 2>/dev/null
+  return 1
+}
+start_pulse() {  # start_pulse DIR: a PulseAudio server of our own whose only sink is the null sink vostrel_null
+  export PULSE_RUNTIME_PATH=$1 PULSE_SERVER=unix:$1/native
+  rm -rf "$PULSE_RUNTIME_PATH" && mkdir -p "$PULSE_RUNTIME_PATH"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
+    --load="module-null-sink sink_name=vostrel_null" >"$PULSE_RUNTIME_PATH/log" 2>&1 &
+  pulse_pid=$!
+  for _ in $(seq 100); do
+    timeout 5 pactl info >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
   return 1
 }
 wait_for_window() {  # wait_for_window NAME: prints the id of the first window so named

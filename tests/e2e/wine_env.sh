@@ -23,16 +23,7 @@ wine_env_cleanup() {
 }
 
 wine_env_start_pulse() {  # a server of our own, so that no other one's sinks or clients are touched
-  export PULSE_RUNTIME_PATH=$WINEPREFIX.pulse PULSE_SERVER=unix:$WINEPREFIX.pulse/native
-  rm -rf "$PULSE_RUNTIME_PATH" && mkdir -p "$PULSE_RUNTIME_PATH"
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
-    --load="module-null-sink sink_name=vostrel_null" >"$PULSE_RUNTIME_PATH/log" 2>&1 &
-  wine_env_pids+=($!)
-  for _ in $(seq 100); do
-    timeout 5 pactl info >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
+  start_pulse "$WINEPREFIX.pulse" && return 0
   wine_env_log "cannot start PulseAudio"
   return 1
 }
