@@ -1,17 +1,28 @@
 // Sync accuracy of the sound layer in real time: how late each marker's callback comes after its estimated play time.
 //
-// Plays an MP3 with a few hundred chapter markers on SDL's dummy output and, in each sync callback, takes
-// lateness = soundPosition() - the marker's frame. The dummy output takes a 512-frame buffer every whole 11 ms rather
-// than every 11.61 ms, so it plays about 4 % fast (printed as the output's speed) and the estimated position steps
-// ahead by about 23 frames (0.5 ms) at each handover: a marker whose last sleep spans a handover comes ~0.6 ms late. Prints, per run and over all runs, the
-// median, 90th and 99th percentiles and the worst, against one device period (512 frames); checks that every marker
-// was called exactly once, in order, then the end once; and gives the process's CPU time as a share of the play time.
+// Plays an MP3 with a few hundred chapter markers on SDL's dummy output (or the output SDL_AUDIODRIVER names) and,
+// in each sync callback, takes lateness = soundPosition() - the marker's frame. The dummy output takes a 4096-frame
+// buffer every whole 92 ms rather than every 92.88 ms, so it plays about 1 % fast (printed as the output's speed)
+// and the estimated position steps ahead by about 39 frames (0.9 ms) at each handover: a marker whose last sleep
+// spans a handover comes up to ~1.4 ms late. Prints, per run and over all runs, the median, 90th and 99th
+// percentiles and the worst, against one period of 512 frames; checks that every marker was called exactly once,
+// in order, then the end once; and gives the process's CPU time as a share of the play time.
+//
+// With --monitor SINK (a PulseAudio sink the output plays into, for example a null sink), the sink's monitor is
+// recorded beside the run and each read is stamped with the clock and the recording's own latency: that gives
+// when each frame was really played. The truth lateness of a marker is then the time of its callback less the
+// time its frame was played, and a negative one is a marker called out before it was heard.
 //
 // With --trace, each callback also reads how long the sync thread has waited on a run queue (its schedstat), and the
 // markers later than one period are listed with the wait since the callback before: a lateness that matches it comes
 // from the thread not being given a core in time, not from the layer's timing.
 //
-//   bench_sync [--runs N] [--trace] [file]     (default: a generated 30 s track with 300 markers, some close together)
+// With --stop-after S as well, the stream is closed S seconds in, and the time until the sink played its last
+// sound is printed: the sound's share of the time from Escape to silence.
+//
+//   bench_sync [--runs N] [--trace] [--monitor SINK [--stop-after S]] [file]     (default: a generated 30 s track with 300 markers, some close together)
+#include <pulse/error.h>
+#include <pulse/simple.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -86,10 +97,71 @@ std::vector<uint8_t> syncTrack(size_t* markerCount) {
 struct Heard {
   char name[64];
   unsigned long long position;
+  double calledAt;              // steady clock, seconds
   unsigned long long queuedNs;  // with --trace: the sync thread's total wait on a run queue so far
 };
 
 bool trace = false;
+
+double steadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Records a PulseAudio sink's monitor on its own thread. Frame i of the recording was played at
+// firstPlayed + i / rate: each read gives an estimate (the clock, less the recording's latency, less the frames
+// before the last one read), and the median is kept. The first reads, while the sink starts, can be off by
+// hundreds of milliseconds; the middle 80 % agree within a few, printed as the measurement's spread.
+struct Monitor {
+  pa_simple* pulse = nullptr;
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  std::vector<int16_t> frames;
+  double firstPlayed = 0;
+  double spreadMs = 0;  // between the 10th and 90th percentiles of the estimates
+  std::vector<double> estimates;
+
+  bool start(const std::string& sink) {
+    const pa_sample_spec spec{PA_SAMPLE_S16NE, rate, 2};
+    pa_buffer_attr attributes{};
+    attributes.maxlength = UINT32_MAX;
+    attributes.fragsize = 441 * 4;  // 10 ms
+    int error = 0;
+    pulse = pa_simple_new(nullptr, "bench_sync", PA_STREAM_RECORD, (sink + ".monitor").c_str(), "monitor", &spec,
+                          nullptr, &attributes, &error);
+    if (!pulse) {
+      std::fprintf(stderr, "cannot record %s.monitor: %s\n", sink.c_str(), pa_strerror(error));
+      return false;
+    }
+    thread = std::thread([this] {
+      int16_t chunk[441 * 2];
+      int error = 0;
+      while (!stop.load() && pa_simple_read(pulse, chunk, sizeof chunk, &error) >= 0) {
+        const double now = steadySeconds();
+        const pa_usec_t latency = pa_simple_get_latency(pulse, &error);
+        frames.insert(frames.end(), chunk, chunk + 441 * 2);
+        estimates.push_back(now - double(latency) * 1e-6 - double(frames.size() / 2 - 1) / rate);
+      }
+    });
+    return true;
+  }
+  void finish() {
+    stop.store(true);
+    thread.join();
+    pa_simple_free(pulse);
+    if (estimates.empty()) return;
+    std::sort(estimates.begin(), estimates.end());
+    firstPlayed = estimates[estimates.size() / 2];
+    spreadMs = (estimates[estimates.size() * 9 / 10] - estimates[estimates.size() / 10]) * 1e3;
+  }
+  // The recording's frame where the music starts: the first one that is not silent.
+  size_t musicStart() const {
+    for (size_t i = 0; i < frames.size(); i += 2)
+      if (frames[i] != 0 || frames[i + 1] != 0) return i / 2;
+    return SIZE_MAX;
+  }
+};
+std::string monitorSink;
+double stopAfterSeconds = 0;  // --stop-after: the stream is closed then, and the time to silence measured
 
 constexpr size_t maxHeard = 8192;
 Heard heard[maxHeard];  // written only by the sync thread, read after the stream is closed
@@ -106,6 +178,7 @@ void onSync(SoundStream* stream, const char* name, void*) {
   if (i < maxHeard) {
     std::snprintf(heard[i].name, sizeof heard[i].name, "%s", name);
     heard[i].position = position;
+    heard[i].calledAt = steadySeconds();
     heard[i].queuedNs = 0;
     if (trace) {
       // /proc read with stdio, no allocation: only to explain late calls.
@@ -150,9 +223,19 @@ void printStats(const char* label, std::vector<double> ms) {
               !ms.empty() && percentile(ms, 0.5) <= 2.0 && ms.back() <= period ? "met" : "MISSED");
 }
 
+// Against what the sink played: the spread both ways, as a marker may come early.
+void printTruth(const char* label, std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  std::printf("%s played-time lateness ms (negative: called before heard): n=%zu min=%.3f p1=%.3f median=%.3f "
+              "p99=%.3f max=%.3f; within 20 ms either way: %zu\n",
+              label, ms.size(), ms.front(), percentile(ms, 0.01), percentile(ms, 0.5), percentile(ms, 0.99),
+              ms.back(), size_t(std::count_if(ms.begin(), ms.end(), [](double v) { return std::abs(v) <= 20.0; })));
+}
+
 struct RunResult {
   bool ok = false;
   std::vector<double> lateMs;
+  std::vector<double> truthMs;  // with --monitor
 };
 
 RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, int run) {
@@ -160,6 +243,9 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
   heardCount.store(0);
   endCount.store(0);
   syncThreadId.store(0);
+  Monitor monitor;
+  if (!monitorSink.empty() && !monitor.start(monitorSink)) return result;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the recording under way before the music
   const std::set<int> ours = liveThreads();
   if (!soundInit(rate)) {
     return result;
@@ -175,9 +261,12 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
   soundSetEndCallback(stream, onEnd, nullptr);
   const double cpu0 = clockSeconds(CLOCK_PROCESS_CPUTIME_ID), main0 = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
   const auto wall0 = std::chrono::steady_clock::now();
+  const double wallStart = steadySeconds();
   soundPlay(stream);
   const uint64_t lastFrame = markers.empty() ? 0 : markers.back().sample;
-  const auto deadline = wall0 + std::chrono::seconds(lastFrame / rate + 600);
+  const auto deadline = stopAfterSeconds > 0
+                            ? wall0 + std::chrono::milliseconds(int64_t(stopAfterSeconds * 1000))
+                            : wall0 + std::chrono::seconds(lastFrame / rate + 600);
   // Threads that end before the stream is closed are last seen up to one poll before they end.
   std::map<int, double> threadCpu;
   auto poll = [&] {
@@ -201,9 +290,30 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
     else if (tid == syncThreadId.load()) syncCpu += during;
     else decodeCpu += during;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing may follow the end
+  if (stopAfterSeconds <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));  // nothing may follow the end
+  const double stoppedAt = steadySeconds();
   soundCloseStream(stream);
   soundClose();
+  if (stopAfterSeconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the silence recorded
+  size_t musicStart = SIZE_MAX;
+  if (!monitorSink.empty()) {
+    monitor.finish();
+    musicStart = monitor.musicStart();
+    if (const char* dump = std::getenv("BENCH_SYNC_DUMP"))
+      std::ofstream(dump, std::ios::binary)
+          .write(reinterpret_cast<const char*>(monitor.frames.data()), std::streamsize(monitor.frames.size() * 2));
+    std::printf("run %d: music starts at frame %zu of the recording, played at %+.3f s from the start call "
+                "(the recording's clock known to %.1f ms)\n", run,
+                musicStart, monitor.firstPlayed + double(musicStart) / rate - wallStart, monitor.spreadMs);
+    if (musicStart == SIZE_MAX) std::printf("run %d: the monitor recorded no sound\n", run);
+    if (stopAfterSeconds > 0 && musicStart != SIZE_MAX) {
+      size_t last = monitor.frames.size() / 2;
+      while (last > 0 && monitor.frames[last * 2 - 2] == 0 && monitor.frames[last * 2 - 1] == 0) --last;
+      std::printf("run %d: stopped after %.3f s; the sound went on for %.1f ms after the stop\n", run,
+                  stoppedAt - wallStart, (monitor.firstPlayed + double(last) / rate - stoppedAt) * 1000.0);
+      return result;
+    }
+  }
 
   // Markers at or past the end are never heard; the end position is the length of the music.
   const unsigned long long end = endPosition.load();
@@ -221,6 +331,9 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
     }
     const double late = (double(heard[i].position) - double(expected[i]->sample)) * msPerFrame;
     result.lateMs.push_back(late);
+    if (musicStart != SIZE_MAX)
+      result.truthMs.push_back(
+          (heard[i].calledAt - monitor.firstPlayed - double(musicStart + expected[i]->sample) / rate) * 1000.0);
     if (trace && late > devicePeriod * msPerFrame)
       std::printf("  late: %s at %.3f s, %.3f ms late; the sync thread waited %.3f ms on a run queue since the call "
                   "before\n",
@@ -240,6 +353,7 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
   char label[32];
   std::snprintf(label, sizeof label, "run %d:", run);
   printStats(label, result.lateMs);
+  if (!result.truthMs.empty()) printTruth(label, result.truthMs);
   std::fflush(stdout);
   result.ok = onceInOrder;
   return result;
@@ -253,6 +367,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
     else if (std::strcmp(argv[i], "--trace") == 0) trace = true;
+    else if (std::strcmp(argv[i], "--monitor") == 0 && i + 1 < argc) monitorSink = argv[++i];
+    else if (std::strcmp(argv[i], "--stop-after") == 0 && i + 1 < argc) stopAfterSeconds = std::atof(argv[++i]);
     else path = argv[i];
   }
   setenv("SDL_AUDIODRIVER", "dummy", 0);  // another output can be tried by setting it
@@ -285,14 +401,16 @@ int main(int argc, char** argv) {
               path.c_str(), info.markers.size(), close,
               info.markers.empty() ? 0.0 : double(info.markers.back().sample) / rate, std::getenv("SDL_AUDIODRIVER"));
 
-  std::vector<double> all;
+  std::vector<double> all, truth;
   bool ok = true;
   for (int run = 1; run <= runs; ++run) {
     RunResult r = playOnce(path, info.markers, run);
     ok = ok && r.ok;
     all.insert(all.end(), r.lateMs.begin(), r.lateMs.end());
+    truth.insert(truth.end(), r.truthMs.begin(), r.truthMs.end());
   }
   printStats("all runs:", all);
+  if (!truth.empty()) printTruth("all runs:", truth);
   if (!scratch.empty()) fs::remove_all(scratch);
   return ok ? 0 : 1;
 }
