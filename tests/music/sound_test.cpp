@@ -148,35 +148,38 @@ TEST(SoundPlayback, StartMusicWalksTheCountThroughTheTestTrack) {
   EXPECT_EQ(wrong, 0) << "captions that belong to no marker near the count";
 }
 
-// Gapless: a click at a known sample of a LAME-encoded file comes out at exactly that sample.
-TEST(SoundPlayback, Mp3DecodesGaplessToTheEncodersSamples) {
+// Gapless: a click at a known sample of a LAME-encoded file, stereo or mono, comes out at exactly that sample.
+TEST(SoundPlayback, Mp3DecodesGaplessToTheEncodersSamplesInStereoAndMono) {
   constexpr size_t frames = 44100, click = 30011;
   std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
   for (size_t i = 0; i < 2000; ++i) left[i] = right[i] = 0.5f * std::cos(i * 0.07f);  // audible from sample 0
   left[click] = right[click] = 0.9f;
-  const std::vector<uint8_t> encoded = mp3::encode(left, right);
-  const fs::path dir = scratch();
-  writeFile(dir / "click.mp3", std::string(encoded.begin(), encoded.end()));
+  for (const bool mono : {false, true}) {
+    SCOPED_TRACE(mono ? "mono" : "stereo");
+    const std::vector<uint8_t> encoded = mp3::encode(left, mono ? std::vector<float>() : right);
+    const fs::path dir = scratch();
+    writeFile(dir / "click.mp3", std::string(encoded.begin(), encoded.end()));
 
-  // The disk output writes every frame it is handed, silence before playback included.
-  const fs::path raw = dir / "out.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-  setenv("SDL_DISKAUDIODELAY", "0", 1);
-  playToEnd(dir / "click.mp3", std::chrono::seconds(20));
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // The disk output writes every frame it is handed, silence before playback included.
+    const fs::path raw = dir / "out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    playToEnd(dir / "click.mp3", std::chrono::seconds(20));
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
 
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const int16_t* samples = reinterpret_cast<const int16_t*>(bytes.data());
-  const size_t count = bytes.size() / 4;
-  size_t start = 0;
-  while (start < count && samples[start * 2] == 0) ++start;  // the music's first sample
-  ASSERT_LT(start + frames, count);
-  size_t loudest = start + 5000;
-  for (size_t i = start + 5000; i < start + frames; ++i)
-    if (std::abs(samples[i * 2]) > std::abs(samples[loudest * 2])) loudest = i;
-  EXPECT_EQ(loudest - start, click);
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const int16_t* samples = reinterpret_cast<const int16_t*>(bytes.data());
+    const size_t count = bytes.size() / 4;
+    size_t start = 0;
+    while (start < count && samples[start * 2] == 0) ++start;  // the music's first sample
+    ASSERT_LT(start + frames, count);
+    size_t loudest = start + 5000;
+    for (size_t i = start + 5000; i < start + frames; ++i)
+      if (std::abs(samples[i * 2]) > std::abs(samples[loudest * 2])) loudest = i;
+    EXPECT_EQ(loudest - start, click);
+  }
 }
 
 }  // namespace

@@ -93,8 +93,9 @@ std::vector<uint8_t> encode(const std::vector<float>& l, const std::vector<float
   if (!gf) throw std::runtime_error("lame_init failed");
   lame_set_in_samplerate(gf.get(), 44100);
   lame_set_out_samplerate(gf.get(), 44100);
-  lame_set_num_channels(gf.get(), 2);
-  lame_set_mode(gf.get(), JOINT_STEREO);
+  const bool mono = r.empty();
+  lame_set_num_channels(gf.get(), mono ? 1 : 2);
+  lame_set_mode(gf.get(), mono ? MONO : JOINT_STEREO);
   lame_set_VBR(gf.get(), vbr_off);
   lame_set_brate(gf.get(), 192);
   lame_set_quality(gf.get(), 5);
@@ -105,10 +106,11 @@ std::vector<uint8_t> encode(const std::vector<float>& l, const std::vector<float
   std::vector<uint8_t> out;
   const int chunk = 1152 * 32;
   std::vector<uint8_t> buf(static_cast<size_t>(chunk) * 5 / 4 + 7200);
-  const size_t n = std::min(l.size(), r.size());
+  const size_t n = mono ? l.size() : std::min(l.size(), r.size());
+  const float* right = mono ? l.data() : r.data();  // not read in mono
   for (size_t at = 0; at < n; at += chunk) {
     const int count = static_cast<int>(std::min<size_t>(chunk, n - at));
-    const int made = lame_encode_buffer_ieee_float(gf.get(), l.data() + at, r.data() + at, count, buf.data(), static_cast<int>(buf.size()));
+    const int made = lame_encode_buffer_ieee_float(gf.get(), l.data() + at, right + at, count, buf.data(), static_cast<int>(buf.size()));
     if (made < 0) throw std::runtime_error("lame_encode_buffer_ieee_float failed");
     out.insert(out.end(), buf.begin(), buf.begin() + made);
   }

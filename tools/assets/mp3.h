@@ -16,7 +16,8 @@ struct Chapter {
 // with an embedded TIT2.
 std::vector<uint8_t> id3Tag(const std::vector<std::pair<std::string, std::string>>& texts, const std::vector<Chapter>& chapters);
 
-// 44.1 kHz stereo samples in [-1, 1] to CBR 192 kbit/s joint-stereo MP3 whose first frame is LAME's Info tag.
+// 44.1 kHz stereo samples in [-1, 1] to CBR 192 kbit/s joint-stereo MP3 whose first frame is LAME's Info tag;
+// with r empty, mono MP3 of l.
 // Throws std::runtime_error if the encoder fails.
 std::vector<uint8_t> encode(const std::vector<float>& l, const std::vector<float>& r);
 
