@@ -1,4 +1,4 @@
-# Shared helpers of the end-to-end scripts: checks, a scratch folder, Xvfb.
+# Shared helpers of the end-to-end scripts: checks, a scratch folder, Xvfb, a PulseAudio server of their own.
 set -u
 failures=0
 checks=0
