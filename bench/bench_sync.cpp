@@ -299,13 +299,12 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
   if (!monitorSink.empty()) {
     monitor.finish();
     musicStart = monitor.musicStart();
-    if (const char* dump = std::getenv("BENCH_SYNC_DUMP"))
-      std::ofstream(dump, std::ios::binary)
-          .write(reinterpret_cast<const char*>(monitor.frames.data()), std::streamsize(monitor.frames.size() * 2));
-    std::printf("run %d: music starts at frame %zu of the recording, played at %+.3f s from the start call "
-                "(the recording's clock known to %.1f ms)\n", run,
-                musicStart, monitor.firstPlayed + double(musicStart) / rate - wallStart, monitor.spreadMs);
-    if (musicStart == SIZE_MAX) std::printf("run %d: the monitor recorded no sound\n", run);
+    if (musicStart == SIZE_MAX)
+      std::printf("run %d: the monitor recorded no sound\n", run);
+    else
+      std::printf("run %d: music starts at frame %zu of the recording, played at %+.3f s from the start call "
+                  "(the recording's clock known to %.1f ms)\n", run,
+                  musicStart, monitor.firstPlayed + double(musicStart) / rate - wallStart, monitor.spreadMs);
     if (stopAfterSeconds > 0 && musicStart != SIZE_MAX) {
       size_t last = monitor.frames.size() / 2;
       while (last > 0 && monitor.frames[last * 2 - 2] == 0 && monitor.frames[last * 2 - 1] == 0) --last;
