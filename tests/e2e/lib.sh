@@ -24,8 +24,9 @@ start_xvfb() {  # start_xvfb WxHxD: a fresh X server on a free display, exported
   local out=$scratch/xvfb-display
   : >"$out"
   # Xvfb picks a free display and writes its number only when it accepts connections; a client started
-  # before that finds no X server, and SDL would fall back to another video driver.
-  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$out" >/dev/null 2>&1 &
+  # before that finds no X server, and SDL would fall back to another video driver. -noreset: by default
+  # an X server resets itself each time its last client leaves, and refuses the clients that come meanwhile.
+  Xvfb -displayfd 3 -noreset -screen 0 "$1" -nolisten tcp 3>"$out" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 200); do
     if [ -s "$out" ]; then

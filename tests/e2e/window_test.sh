@@ -36,6 +36,7 @@ sleep 0.5
 timeout 10 "$VOSTREL_XCLOSE" "$win"
 wait_exit "$pid" 30
 check "closing the window ends the run with exit code 0" test $? -eq 0
+cat "$scratch/err"
 
 # A screen that has no 1024x768 mode: the switch fails, the run ends with 1 and the desktop as it was.
 kill "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=
