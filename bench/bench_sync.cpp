@@ -2,9 +2,9 @@
 //
 // Plays an MP3 with a few hundred chapter markers on SDL's dummy output (or the output SDL_AUDIODRIVER names) and,
 // in each sync callback, takes lateness = soundPosition() - the marker's frame. The dummy output takes a 4096-frame
-// buffer every whole 92 ms rather than every 92.88 ms, so it plays about 1 % fast (printed as the output's speed)
-// and the estimated position steps ahead by about 39 frames (0.9 ms) at each handover: a marker whose last sleep
-// spans a handover comes up to ~1.4 ms late. Prints, per run and over all runs, the median, 90th and 99th
+// buffer every whole 92 ms rather than every 92.88 ms, so it plays about 1 % fast (printed as the output's speed);
+// the output's position learns that rate from the pulls rather than stepping ahead 0.9 ms at each handover.
+// Prints, per run and over all runs, the median, 90th and 99th
 // percentiles and the worst, against one period of 512 frames; checks that every marker was called exactly once,
 // in order, then the end once; and gives the process's CPU time as a share of the play time.
 //

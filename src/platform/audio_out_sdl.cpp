@@ -1,6 +1,6 @@
 // The sound output on SDL2 audio, where no PulseAudio server answers (or SDL_AUDIODRIVER names another
-// driver): SDL's thread pulls each buffer; what is unplayed is estimated from the time since the last pull,
-// as SDL says nothing of the device's own queue.
+// driver): SDL's thread pulls each buffer; what is unplayed is estimated from the times of the pulls (see
+// pull_clock.h), as SDL says nothing of the device's own queue.
 #include "platform/audio_outputs.h"
 
 #include <SDL.h>
@@ -12,6 +12,7 @@
 
 #include "platform/failure.h"
 #include "platform/priority_posix.h"
+#include "platform/pull_clock.h"
 
 namespace {
 
@@ -25,11 +26,13 @@ int deviceRate = 44100;
 AudioPull pullFrames = nullptr;  // set and cleared with the device locked
 void* pullUser = nullptr;
 
-// The latest pull: how many frames and when, written by the output's thread and read anywhere. The
-// sequence is odd while it is being written.
+// The pulls' clock, kept by the output's thread; what a reader needs of it is copied below. The sequence is
+// odd while the copy is being written.
+PullClock pullClock;
 std::atomic<uint32_t> sequence{0};
 std::atomic<uint32_t> lastFrames{0};
-std::atomic<int64_t> lastPullNs{0};
+std::atomic<double> lastStartNs{0.0};
+std::atomic<double> lastEndNs{0.0};
 
 int64_t nowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -44,13 +47,15 @@ void outputCallback(void*, Uint8* bytes, int length) {
     raiseThisThread(true);
   }
   const uint32_t frames = static_cast<uint32_t>(length) / (channels * sizeof(int16_t));
-  // The buffer pulled before this one has been played out by now: this one starts being heard. Noted
+  // The buffer pulled before this one has been played out about now: this one starts being heard. Noted
   // before the pull, so its frames are unplayed before anyone can count them as pulled.
+  pullClockPull(&pullClock, frames, nowNs(), deviceRate);
   const uint32_t seq = sequence.load(std::memory_order_relaxed);
   sequence.store(seq + 1, std::memory_order_relaxed);
   std::atomic_thread_fence(std::memory_order_release);
   lastFrames.store(frames, std::memory_order_relaxed);
-  lastPullNs.store(nowNs(), std::memory_order_relaxed);
+  lastStartNs.store(pullClock.startNs, std::memory_order_relaxed);
+  lastEndNs.store(pullClock.endNs, std::memory_order_relaxed);
   sequence.store(seq + 2, std::memory_order_release);
   if (pullFrames) {
     pullFrames(reinterpret_cast<int16_t*>(bytes), frames, pullUser);
@@ -85,6 +90,7 @@ bool sdlOpen(int rate, int* actualRate) {
   }
   deviceRate = have.freq;
   *actualRate = deviceRate;
+  pullClock = PullClock{};
   sequence.store(0);
   lastFrames.store(0);
   return true;
@@ -100,18 +106,16 @@ void sdlStart(AudioPull pull, void* user) {
 
 uint32_t sdlUnplayed() {
   uint32_t frames;
-  int64_t pulledAt;
+  double startNs, endNs;
   for (;;) {
     const uint32_t seq = sequence.load(std::memory_order_acquire);
     frames = lastFrames.load(std::memory_order_relaxed);
-    pulledAt = lastPullNs.load(std::memory_order_relaxed);
+    startNs = lastStartNs.load(std::memory_order_relaxed);
+    endNs = lastEndNs.load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
     if ((seq & 1) == 0 && sequence.load(std::memory_order_relaxed) == seq) break;
   }
-  const int64_t now = nowNs();
-  const uint64_t elapsedNs = now > pulledAt ? static_cast<uint64_t>(now - pulledAt) : 0;
-  const uint64_t played = elapsedNs * static_cast<uint64_t>(deviceRate) / 1'000'000'000ull;
-  return played < frames ? frames - static_cast<uint32_t>(played) : 0;
+  return pullClockUnplayed(frames, startNs, endNs, nowNs());
 }
 
 void sdlStop() {

@@ -242,7 +242,9 @@ TEST_F(SoundCore, LeadAndPaddingAreCutAndSyncPointsAtOrPastTheEndFireBeforeIt) {
   for (int16_t v : output.left) {
     ASSERT_NE(v, leadValue) << "the decoder's lead reached the output";
     ASSERT_NE(v, paddingValue) << "the padding reached the output";
-    if (v != 0) ASSERT_EQ(v, musicValue(music++));
+    if (v != 0) {
+      ASSERT_EQ(v, musicValue(music++));
+    }
   }
   ASSERT_EQ(music, 49966u);
   const uint64_t at1000 = outputIndexOf(44100), last = outputIndexOf(49965);

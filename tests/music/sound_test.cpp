@@ -1,6 +1,6 @@
 // Guards the sound layer as the program runs it (SDL's dummy and disk outputs, libmpg123) against a lost or
-// repeated count, rate conversion that moves markers, files accepted that cannot be played, and a gapless
-// decode that shifts the music.
+// repeated count, rate conversion that moves markers, files accepted that cannot be played, a gapless
+// decode that shifts the music, and an output position that steps at each pull or runs on through a stall.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -25,6 +25,7 @@
 #include "music/music.h"
 #include "music/sound.h"
 #include "music/sync.h"
+#include "platform/pull_clock.h"
 
 namespace {
 
@@ -183,3 +184,46 @@ TEST(SoundPlayback, Mp3DecodesGaplessToTheEncodersSamplesInStereoAndMono) {
 }
 
 }  // namespace
+
+// SDL's dummy driver takes 4096 frames (92.88 ms at 44.1 kHz) every whole 92 ms. Once the clock has learned
+// that, half way between two pulls half the buffer is unplayed: 2048 frames. Counted at the nominal rate it
+// would be 4096 - 0.046 s x 44100 = 2067, and 39 frames would still be unplayed when the next pull comes.
+TEST(SoundPlayback, TheOutputPositionLearnsTheDevicesRateAndRunsOnSmoothlyThroughPulls) {
+  constexpr int64_t ms = 1'000'000;
+  PullClock clock;
+  int64_t now = 0;
+  for (int i = 0; i < 300; ++i, now += 92 * ms) pullClockPull(&clock, 4096, now, 44100);
+  now -= 92 * ms;  // the last pull
+  const auto unplayed = [&](int64_t at) { return pullClockUnplayed(clock.frames, clock.startNs, clock.endNs, at); };
+  EXPECT_NEAR(unplayed(now + 46 * ms), 2048, 3);
+  EXPECT_LE(unplayed(now + 92 * ms - 1), 3u) << "the buffer has played out when the next pull comes";
+  EXPECT_GE(unplayed(now), 4093u);
+
+  // A stall: the next pull comes 300 ms late. Meanwhile nothing more is counted than the buffer held, and
+  // the late pull starts the clock again at its own time, at the rate learned: 2048 unplayed 46 ms on.
+  EXPECT_EQ(unplayed(now + 200 * ms), 0u);
+  now += 392 * ms;
+  pullClockPull(&clock, 4096, now, 44100);
+  EXPECT_EQ(unplayed(now), 4096u);
+  EXPECT_NEAR(unplayed(now + 46 * ms), 2048, 3);
+
+  // A pull 10 ms early, 82 ms on: 445 frames of the buffer before are left (10 ms at 4096 frames in 92 ms).
+  // They still count as unplayed beside the new buffer, give or take the loop's correction.
+  now += 82 * ms;
+  EXPECT_NEAR(unplayed(now), 445, 2);
+  pullClockPull(&clock, 4096, now, 44100);
+  EXPECT_NEAR(unplayed(now), 4096 + 445, 30);
+
+  // A pull 10 ms late: the position has waited at the buffer's end and goes on from the pull, not 10 ms
+  // ahead of it; about half the buffer is unplayed 46 ms on (the learned length grows a little).
+  EXPECT_EQ(unplayed(now + 100 * ms), 0u);
+  now = static_cast<int64_t>(clock.endNs) + 10 * ms;
+  pullClockPull(&clock, 4096, now, 44100);
+  EXPECT_EQ(unplayed(now), 4096u);
+  EXPECT_NEAR(unplayed(now + 46 * ms), 2048, 25);
+
+  // A first pull knows only the nominal rate: 44.1 frames a millisecond, so 10 ms on 4096 - 441 = 3655.
+  PullClock fresh;
+  pullClockPull(&fresh, 4096, 5 * ms, 44100);
+  EXPECT_NEAR(pullClockUnplayed(fresh.frames, fresh.startNs, fresh.endNs, 15 * ms), 3655, 1);
+}
