@@ -38,8 +38,7 @@ void pullClockPull(PullClock* clock, uint32_t frames, int64_t nowNs, int rate) {
   if (error > 0) {
     // Late: the position has waited at the end of the buffer before, and goes on from here, never leaping
     // ahead over what the device may not have played.
-    clock->startNs = now;
-    clock->endNs = now + clock->periodNs;
+    restart(clock, frames, now, clock->periodNs);
   } else {
     // Early or on time: the buffer before still plays until the smoothed end, where this one takes over.
     clock->startNs = clock->endNs;
@@ -49,8 +48,7 @@ void pullClockPull(PullClock* clock, uint32_t frames, int64_t nowNs, int rate) {
 
 uint32_t pullClockUnplayed(uint32_t frames, double startNs, double endNs, int64_t nowNs) {
   const double now = static_cast<double>(nowNs);
-  if (frames == 0) return 0;
-  if (now >= endNs) return 0;
+  if (frames == 0 || now >= endNs) return 0;
   const double perNs = frames / (endNs - startNs);
   // Before its start the pull before it still plays: what remains of that is unplayed too.
   if (now <= startNs) return frames + static_cast<uint32_t>((startNs - now) * perNs);
