@@ -28,6 +28,9 @@ void dropMessages() {
 
 bool sceneDriverOpen(const char* title) {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  // Ctrl-C and SIGTERM end a tool like any command-line program: SDL would turn them into a quit request,
+  // which the driver drops. A tool with handlers of its own sets this first.
+  setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
   if (!shellCreateWindow(title, 1024, 768, false)) return false;
   initResources();
   if (!glReady) return false;

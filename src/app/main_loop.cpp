@@ -35,10 +35,12 @@ void drawScenes() {
 int runMainLoop() {
   if (!startMusic()) return 1;
 
-  // VOSTREL_STATS=1 reports the frames drawn and their rate on standard error at the end.
+  // VOSTREL_STATS=1 reports the frames drawn, their rate and the longest on standard error at the end.
   const bool stats = std::getenv("VOSTREL_STATS") != nullptr;
   const uint64_t startTime = clockMilliseconds();
   uint64_t frames = 0;
+  uint64_t lastSwap = startTime, longestFrame = 0;  // from one swap to the next; the first, which warms the
+                                                    // renderer up, is not counted
 
   int exitCode = 0;
   for (;;) {
@@ -51,6 +53,11 @@ int runMainLoop() {
     drawScenes();
     shellSwapBuffers();
     ++frames;
+    if (stats) {
+      const uint64_t now = clockMilliseconds();
+      if (frames > 1 && now - lastSwap > longestFrame) longestFrame = now - lastSwap;
+      lastSwap = now;
+    }
   }
 
   if (stats) {
@@ -58,6 +65,7 @@ int runMainLoop() {
     std::fprintf(stderr, "vostrel: %llu frames in %.3f s (%.1f per second), last count %d\n",
                  static_cast<unsigned long long>(frames), seconds, seconds > 0 ? frames / seconds : 0.0,
                  static_cast<int>(syncCount.load()));
+    std::fprintf(stderr, "vostrel: longest frame %llu ms\n", static_cast<unsigned long long>(longestFrame));
     unsigned called = 0;
     double meanMs = 0.0, worstMs = 0.0;
     musicSyncLateness(&called, &meanMs, &worstMs);

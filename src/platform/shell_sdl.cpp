@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/failure.h"
+#include "platform/gl.h"
 
 namespace {
 
@@ -15,6 +16,10 @@ SDL_GLContext context = nullptr;
 Uint32 quitEvent = 0;         // our own event type: a quit request carrying its exit code
 bool windowed = false;
 bool desktopChanged = false;  // display mode switched or cursor hidden, to be undone on every exit
+// A window with no screen behind it (SDL's offscreen driver) swaps nothing, so nothing ever waits for the
+// software renderer: frames would queue without end, the memory grow by megabytes a second and the exit
+// wait for all of them. There each frame is finished before the next, as a real swap would make it.
+bool finishEachFrame = false;
 
 // Depth buffers to ask for, deepest first: the deepest the driver offers is taken.
 constexpr int depthSizes[] = {32, 24, 16};
@@ -85,6 +90,8 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
   }
   quitEvent = SDL_RegisterEvents(1);
   windowed = !fullScreen;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  finishEachFrame = driver && std::strcmp(driver, "offscreen") == 0;
 
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   SDL_DisplayMode mode;
@@ -175,7 +182,10 @@ void shellPostQuit(int exitCode) {
   if (SDL_PushEvent(&event) <= 0) endRun(exitCode);  // a full queue must not swallow the quit
 }
 
-void shellSwapBuffers() { SDL_GL_SwapWindow(window); }
+void shellSwapBuffers() {
+  SDL_GL_SwapWindow(window);
+  if (finishEachFrame) glFinish();
+}
 
 void shellRestoreDesktop() {
   if (!desktopChanged) return;

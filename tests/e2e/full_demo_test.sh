@@ -11,6 +11,9 @@ cat "$scratch/err"
 echo "ran for $took s"
 check "the demo ends by itself with exit code 0" test "$code" -eq 0
 check "after the whole timeline" grep -q 'last count 85' "$scratch/err"
-# SDL's dummy output takes a buffer every whole 11 ms instead of 11.6: it plays about 5 % fast.
-check "within a few seconds of the music's end" awk -v t="$took" -v m="$length" 'BEGIN { exit !(t > m * 0.93 && t < m + 5) }'
+# The program's own time from the music's start to its end, so that a slow start on a busy machine is not
+# counted. SDL's dummy output takes a buffer every whole 11 ms instead of 11.6: it plays about 5 % fast.
+played=$(sed -n 's/^vostrel: [0-9]* frames in \([0-9.]*\) s .*/\1/p' "$scratch/err")
+check "within a few seconds of the music's end (${played:-?} s)" \
+  awk -v t="${played:-0}" -v m="$length" 'BEGIN { exit !(t > m * 0.93 && t < m + 3) }'
 finish
