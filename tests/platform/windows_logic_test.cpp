@@ -49,13 +49,17 @@ TEST(AcmFormat, AChangeOfRateOrChannelsIsFoundAtItsFirstFramePastTagsBetween) {
   Bytes stream;
   for (int i = 0; i < 3; ++i) stream.insert(stream.end(), stereo.begin(), stereo.end());
   stream.insert(stream.end(), tag.begin(), tag.end());
-  Bytes joined = stream, same = stream;
+  Bytes joined = stream, same = stream, mono44 = stereo, channelsOnly = stream;
+  mono44[3] = 0xC0;  // the same rate in mono: 417 bytes too
   for (int i = 0; i < 2; ++i) joined.insert(joined.end(), mono.begin(), mono.end());
+  for (int i = 0; i < 2; ++i) channelsOnly.insert(channelsOnly.end(), mono44.begin(), mono44.end());
   for (int i = 0; i < 2; ++i) same.insert(same.end(), stereo.begin(), stereo.end());
   Mp3Frame first;
   ASSERT_TRUE(mp3ReadFrame(stream.data(), &first));
   bool changed = true;
   EXPECT_EQ(mp3FormatHoldsUntil(joined.data(), joined.size(), 0, first, true, &changed), 3 * 417u);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(mp3FormatHoldsUntil(channelsOnly.data(), channelsOnly.size(), 0, first, true, &changed), 3 * 417u);
   EXPECT_TRUE(changed);
   EXPECT_EQ(mp3FormatHoldsUntil(same.data(), same.size(), 417, first, true, &changed), same.size());
   EXPECT_FALSE(changed);
