@@ -10,8 +10,7 @@ wine_env_start "$dir" || exit $?
 cp "$VOSTREL_BUILD/demo.mp3" "$scratch/"
 (cd "$scratch" && "$WINE" "$exe" demo.mp3 acm.raw) >"$scratch/acm.txt" 2>&1
 "$VOSTREL_DECODE_TRACK" "$scratch/demo.mp3" "$scratch/mpg.raw" >"$scratch/mpg.txt"
-echo "ACM under $WINE_ENV_ARCH Wine: $(cat "$scratch/acm.txt")"
-echo "libmpg123: $(cat "$scratch/mpg.txt")"
+echo "ACM under $WINE_ENV_ARCH Wine: $(cat "$scratch/acm.txt"); libmpg123: $(cat "$scratch/mpg.txt")"
 channels=$(sed -n 's/.*channels \([0-9]*\).*/\1/p' "$scratch/mpg.txt")
 read -r _ acm mpg _ lag _ r < <("$VOSTREL_DECODE_TRACK" --compare "$scratch/acm.raw" "$scratch/mpg.raw" "${channels:-2}")
 echo "frames $acm and $mpg, lag $lag, correlation $r"

@@ -30,10 +30,10 @@ int SetEvent(HANDLE) { return 1; }
 DWORD WaitForSingleObject(HANDLE, DWORD) { return std::this_thread::sleep_for(std::chrono::milliseconds(1)), 0; }
 UINT waveOutGetNumDevs() { return 1; }
 MMRESULT waveOutOpen(HWAVEOUT* out, UINT, const WAVEFORMATEX*, DWORD_PTR, DWORD_PTR, DWORD) { return *out = &device, 0; }
-MMRESULT waveOutPrepareHeader(HWAVEOUT, WAVEHDR*, UINT) { return MMSYSERR_NOERROR; }
-MMRESULT waveOutUnprepareHeader(HWAVEOUT, WAVEHDR*, UINT) { return MMSYSERR_NOERROR; }
-MMRESULT waveOutReset(HWAVEOUT) { return MMSYSERR_NOERROR; }
-MMRESULT waveOutClose(HWAVEOUT) { return MMSYSERR_NOERROR; }
+MMRESULT waveOutPrepareHeader(HWAVEOUT, WAVEHDR*, UINT) { return 0; }
+MMRESULT waveOutUnprepareHeader(HWAVEOUT, WAVEHDR*, UINT) { return 0; }
+MMRESULT waveOutReset(HWAVEOUT) { return 0; }
+MMRESULT waveOutClose(HWAVEOUT) { return 0; }
 MMRESULT waveOutGetErrorTextA(MMRESULT, char* text, UINT size) { return std::snprintf(text, size, "no driver"), 0; }
 MMRESULT waveOutWrite(HWAVEOUT, WAVEHDR* header, UINT) {
   if (++writes == refuseWrite) return MMSYSERR_NODRIVER;  // the header keeps its flags, as a refused one does
@@ -41,10 +41,7 @@ MMRESULT waveOutWrite(HWAVEOUT, WAVEHDR* header, UINT) {
   header->dwFlags = WHDR_DONE;
   return MMSYSERR_NOERROR;
 }
-MMRESULT waveOutGetPosition(HWAVEOUT, MMTIME* time, UINT) {
-  time->wType = TIME_SAMPLES, time->u.sample = played;
-  return MMSYSERR_NOERROR;
-}
+MMRESULT waveOutGetPosition(HWAVEOUT, MMTIME* time, UINT) { return time->wType = TIME_SAMPLES, time->u.sample = played, 0; }
 
 TEST(WaveOut, ARefusedBufferEndsTheOutputWithALineAndThePositionStopsShortOfIt) {
   refuseWrite = 9;  // in the second round of the six buffers

@@ -14,23 +14,9 @@ constexpr int FALSE = 0;
 constexpr UINT MAXERRORLENGTH = 256, MMSYSERR_NOERROR = 0, MMSYSERR_NODRIVER = 6, WAVE_MAPPER = ~0u;
 constexpr DWORD WHDR_DONE = 1, WAVE_FORMAT_PCM = 1, CALLBACK_EVENT = 0x50000, TIME_BYTES = 4, TIME_SAMPLES = 2;
 
-struct WAVEHDR {
-  LPSTR lpData;
-  DWORD dwBufferLength, dwBytesRecorded;
-  DWORD_PTR dwUser;
-  DWORD dwFlags, dwLoops;
-};
-struct WAVEFORMATEX {
-  uint16_t wFormatTag, nChannels;
-  DWORD nSamplesPerSec, nAvgBytesPerSec;
-  uint16_t nBlockAlign, wBitsPerSample, cbSize;
-};
-struct MMTIME {
-  UINT wType;
-  union {
-    DWORD sample, cb;
-  } u;
-};
+struct WAVEHDR { LPSTR lpData; DWORD dwBufferLength, dwBytesRecorded; DWORD_PTR dwUser; DWORD dwFlags, dwLoops; };
+struct WAVEFORMATEX { uint16_t wFormatTag, nChannels; DWORD nSamplesPerSec, nAvgBytesPerSec; uint16_t nBlockAlign, wBitsPerSample, cbSize; };
+struct MMTIME { UINT wType; union { DWORD sample, cb; } u; };
 inline void ZeroMemory(void* p, size_t n) { std::memset(p, 0, n); }
 
 // Written by the test (tests/platform/wave_out_test.cpp).
