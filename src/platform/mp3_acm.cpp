@@ -40,9 +40,10 @@ struct Mp3Decoder {
   uint32_t padding = 0;
 
   // The codec is opened for the first frame's rate and channels. Frames are checked up to checkedTo; a frame of
-  // another format starts at changeAt, where the conversion ends: the codec would play it garbled.
+  // another format (changed) comes at changeAt, where the conversion ends: the codec would play it garbled.
   size_t checkedTo = 0;
   size_t changeAt = SIZE_MAX;
+  Mp3Frame changed;
 
   HACMSTREAM stream = nullptr;
   ACMSTREAMHEADER header;
@@ -131,10 +132,10 @@ Mp3Result openStream(Mp3Decoder* d) {
 // is where the stream ends, or where a frame of another format starts.
 Mp3Result convert(Mp3Decoder* d) {
   if (d->changeAt == SIZE_MAX) {
-    bool changed = false;
-    const size_t held = mp3FormatHoldsUntil(d->input.data(), d->input.size(), d->checkedTo, d->first, d->ended, &changed);
+    const size_t held =
+        mp3FormatHoldsUntil(d->input.data(), d->input.size(), d->checkedTo, d->first, d->ended, &d->changed);
     d->checkedTo = held;
-    if (changed) d->changeAt = held;
+    if (d->changed.rate != 0) d->changeAt = held;
   }
   const size_t end = d->changeAt != SIZE_MAX ? d->changeAt : d->ended ? d->input.size() : d->checkedTo;
   const size_t waiting = end - d->inputAt;
@@ -177,14 +178,10 @@ Mp3Result convert(Mp3Decoder* d) {
 // The codec has made all it will: the end of the stream, or of the part in the first frame's format.
 Mp3Result finish(Mp3Decoder* d) {
   if (d->changeAt == SIZE_MAX) return Mp3Result::done;
-  Mp3Frame next;
   char line[160];
-  if (d->changeAt + 4 <= d->input.size() && mp3ReadFrame(d->input.data() + d->changeAt, &next))
-    std::snprintf(line, sizeof line, "the MP3 changes from %d Hz %s to %d Hz %s within the stream; it ends there",
-                  d->first.rate, d->first.channels == 1 ? "mono" : "stereo", next.rate,
-                  next.channels == 1 ? "mono" : "stereo");
-  else
-    std::snprintf(line, sizeof line, "the MP3 changes its format within the stream; it ends there");
+  std::snprintf(line, sizeof line, "the MP3 changes from %d Hz %s to %d Hz %s within the stream; it ends there",
+                d->first.rate, d->first.channels == 1 ? "mono" : "stereo", d->changed.rate,
+                d->changed.channels == 1 ? "mono" : "stereo");
   showFailure(FailureStyle::line, line);
   return Mp3Result::failed;
 }

@@ -61,8 +61,8 @@ void mp3CodecTrim(const uint8_t* first, const Mp3Frame& h, uint32_t* lead, uint3
 }
 
 size_t mp3FormatHoldsUntil(const uint8_t* bytes, size_t size, size_t at, const Mp3Frame& format, bool ended,
-                           bool* changed) {
-  *changed = false;
+                           Mp3Frame* changed) {
+  changed->rate = 0;
   for (size_t p = at; p + 4 <= size; ++p) {
     Mp3Frame h;
     if (!mp3ReadFrame(bytes + p, &h)) continue;
@@ -83,7 +83,7 @@ size_t mp3FormatHoldsUntil(const uint8_t* bytes, size_t size, size_t at, const M
       }
     }
     if (h.rate != format.rate || h.channels != format.channels) {
-      *changed = true;
+      *changed = h;
       return at;
     }
     at = end;

@@ -27,11 +27,12 @@ void mp3CodecTrim(const uint8_t* first, const Mp3Frame& frame, uint32_t* lead, u
 
 // How far the frames from `at`, the start of a frame in bytes[0, size), keep the rate and channels of `format`:
 // the offset up to which that is known (where the first frame not yet wholly there starts, or size once the
-// stream has ended). Where a frame of another rate or channels starts, *changed is set and that is the offset.
-// Bytes that are no frame (a tag between joined files, junk) are stepped over to the next header that the
-// one after it confirms, and go with the frame after them.
+// stream has ended). Where a frame of another rate or channels comes, *changed is that frame's header and the
+// offset is where the bytes before it begin; otherwise changed->rate is 0. Bytes that are no frame (a tag
+// between joined files, junk) are stepped over to the next header that the one after it confirms, and go
+// with the frame after them.
 size_t mp3FormatHoldsUntil(const uint8_t* bytes, size_t size, size_t at, const Mp3Frame& format, bool ended,
-                           bool* changed);
+                           Mp3Frame* changed);
 
 // Decoded bytes waiting to be read, handed out in whole frames: a part of a frame waits for the rest.
 struct PcmBytes {

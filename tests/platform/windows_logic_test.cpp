@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "platform/code_page.h"
@@ -55,17 +56,17 @@ TEST(AcmFormat, AChangeOfRateOrChannelsIsFoundAtItsFirstFramePastTagsBetween) {
   for (int i = 0; i < 2; ++i) same.insert(same.end(), stereo.begin(), stereo.end());
   Mp3Frame first;
   ASSERT_TRUE(mp3ReadFrame(stream.data(), &first));
-  bool changed = true;
-  for (const Bytes* changes : {&joined, &channelsOnly}) {
+  Mp3Frame changed;
+  for (const auto& [changes, rate, channels] : {std::tuple(&joined, 22050, 1), std::tuple(&channelsOnly, 44100, 1)}) {
     EXPECT_EQ(mp3FormatHoldsUntil(changes->data(), changes->size(), 0, first, true, &changed), 3 * 417u);
-    EXPECT_TRUE(changed);
+    EXPECT_TRUE(changed.rate == rate && changed.channels == channels) << changed.rate << " " << changed.channels;
   }
   EXPECT_EQ(mp3FormatHoldsUntil(same.data(), same.size(), 417, first, true, &changed), same.size());
-  EXPECT_FALSE(changed);
+  EXPECT_EQ(changed.rate, 0);
   // A frame not wholly there yet, or a header past junk not yet confirmed by the next, is judged later.
   EXPECT_EQ(mp3FormatHoldsUntil(joined.data(), 3 * 417 - 2, 0, first, false, &changed), 2 * 417u);
   EXPECT_EQ(mp3FormatHoldsUntil(joined.data(), 3 * 417 + 7 + 300, 417, first, false, &changed), 3 * 417u);
-  EXPECT_FALSE(changed);
+  EXPECT_EQ(changed.rate, 0);
 }
 
 TEST(AcmPcm, APartFrameWaitsForItsRestAndIsDroppedOnlyAtTheEnd) {
