@@ -1,7 +1,6 @@
-// Guards the plain arithmetic behind the Windows files on every build: the ACM lead and padding without the
-// Info frame, the encoder's numbers or the decoder's 529 samples; a change of format not found between frames;
-// a part of a PCM frame handed out as nothing for ever; the wave position's wrap and mask; the millisecond
-// clock across its 32-bit wrap; and the code page 1252 table.
+// Guards the Windows files' plain arithmetic on every build: an ACM lead or padding missing the Info frame, the
+// encoder's numbers or the decoder's 529 samples; a format change missed; a part PCM frame read as nothing for
+// ever; the wave position's wrap and mask; the millisecond clock across its 32-bit wrap; code page 1252.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,12 +60,11 @@ TEST(AcmFormat, AChangeOfRateOrChannelsIsFoundAtItsFirstFramePastTagsBetween) {
     EXPECT_EQ(mp3FormatHoldsUntil(changes->data(), changes->size(), 0, first, true, &changed), 3 * 417u);
     EXPECT_TRUE(changed.rate == rate && changed.channels == channels) << changed.rate << " " << changed.channels;
   }
-  EXPECT_EQ(mp3FormatHoldsUntil(same.data(), same.size(), 417, first, true, &changed), same.size());
-  EXPECT_EQ(changed.rate, 0);
+  EXPECT_TRUE(mp3FormatHoldsUntil(same.data(), same.size(), 417, first, true, &changed) == same.size() && !changed.rate);
   // A frame not wholly there yet, or a header past junk not yet confirmed by the next, is judged later.
   EXPECT_EQ(mp3FormatHoldsUntil(joined.data(), 3 * 417 - 2, 0, first, false, &changed), 2 * 417u);
-  EXPECT_EQ(mp3FormatHoldsUntil(joined.data(), 3 * 417 + 7 + 300, 417, first, false, &changed), 3 * 417u);
-  EXPECT_EQ(changed.rate, 0);
+  EXPECT_TRUE(mp3FormatHoldsUntil(joined.data(), 3 * 417 + 7 + 300, 417, first, false, &changed) == 3 * 417u &&
+              !changed.rate);
 }
 
 TEST(AcmPcm, APartFrameWaitsForItsRestAndIsDroppedOnlyAtTheEnd) {
