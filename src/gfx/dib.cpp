@@ -16,9 +16,11 @@
 // Every field is checked against the file's length before it is used, in this order: signature, header
 // size, planes, depth and compression, dimensions (1..16384 on a side, before anything is allocated),
 // bit-field masks, colour table, pixel offset and pixel bytes. Anything that does not hold is
-// "Image file conversion error."; so is a colour index that lies past the colour table (rather than
-// guessing a colour for it) and a run that would leave its row or the picture. Pixels a run-length
-// picture skips with a delta, an early end of line or the end of bitmap stay black.
+// "Image file conversion error."; so is a run that would leave its row or the picture. Pixels a run-length
+// picture skips with a delta, an early end of line or the end of bitmap stay black. What cannot be decoded
+// is black too, as the system's conversion leaves it: a pixel whose colour index lies past the colour table,
+// and the rest of a run-length picture whose stream ends early. A picture in which that leaves not one
+// pixel with a colour of its own has no line converted, and is a conversion error.
 
 namespace {
 
@@ -198,7 +200,7 @@ void readPalette(const Layout& layout, Palette* palette) {
   }
 }
 
-// Uncompressed and bit-field rows; false on a colour index past the table.
+// Uncompressed and bit-field rows; false when every pixel's colour index lies past the table.
 bool decodeRows(const Layout& layout, uint8_t* out) {
   const uint32_t width = layout.width;
   const uint32_t bpp = layout.info.bitsPerPixel;
@@ -209,6 +211,7 @@ bool decodeRows(const Layout& layout, uint8_t* out) {
   if (bpp <= 8) readPalette(layout, &palette);
   const uint32_t perByte = bpp <= 8 ? 8 / bpp : 1;
   const uint32_t indexMask = (1u << (bpp <= 8 ? bpp : 1)) - 1;
+  bool converted = bpp > 8;
 
   for (uint32_t row = 0; row < layout.rows; ++row) {
     // Top-down rows are flipped so that the first output row is the bottom row.
@@ -222,7 +225,11 @@ bool decodeRows(const Layout& layout, uint8_t* out) {
           // The leftmost pixel sits in the byte's high bits.
           const uint32_t shift = bpp * (perByte - 1 - x % perByte);
           const uint32_t index = uint32_t(src[x / perByte]) >> shift & indexMask;
-          if (index >= palette.count) return false;
+          if (index >= palette.count) {
+            dst[0] = dst[1] = dst[2] = 0;
+            continue;
+          }
+          converted = true;
           dst[0] = palette.rgb[index][0];
           dst[1] = palette.rgb[index][1];
           dst[2] = palette.rgb[index][2];
@@ -261,11 +268,12 @@ bool decodeRows(const Layout& layout, uint8_t* out) {
         break;
     }
   }
-  return true;
+  return converted;
 }
 
-// Run-length rows into a zeroed picture. Runs never wrap to the next row; anything that would write
-// outside the picture, use a colour past the table or read past the stream fails the whole picture.
+// Run-length rows into a zeroed picture. Runs never wrap to the next row; anything that would write outside
+// the picture fails the whole picture. A colour past the table leaves its pixel black; a stream that ends
+// early leaves the rest black, and fails only when nothing before had a colour.
 bool decodeRunLength(const Layout& layout, uint8_t* out) {
   const bool rle4 = layout.info.compression == compressionRle4;
   const uint32_t width = layout.width;
@@ -277,20 +285,25 @@ bool decodeRunLength(const Layout& layout, uint8_t* out) {
   uint32_t x = 0;
   uint32_t y = 0;  // rows count from the bottom, as in the output
 
+  bool converted = false;  // a pixel has had a colour from the table
+  bool lost = false;       // a pixel's colour lay past the table
   auto put = [&](uint32_t index) {
-    if (index >= palette.count) return false;
     uint8_t* dst = out + (size_t(y) * width + x) * 3;
+    ++x;
+    if (index >= palette.count) {
+      lost = true;
+      return;
+    }
+    converted = true;
     dst[0] = palette.rgb[index][0];
     dst[1] = palette.rgb[index][1];
     dst[2] = palette.rgb[index][2];
-    ++x;
-    return true;
   };
 
   for (;;) {
     if (end - p < 2) {
       // A stream may stop without its end-of-bitmap mark once every row is there; earlier it is cut short.
-      return y == rows || (y + 1 == rows && x == width);
+      return ((y == rows || (y + 1 == rows && x == width)) && !lost) || converted;
     }
     const uint32_t count = p[0];
     const uint32_t value = p[1];
@@ -298,18 +311,15 @@ bool decodeRunLength(const Layout& layout, uint8_t* out) {
     if (count > 0) {
       // An encoded run: one index repeated, or for RLE4 two indices alternating.
       if (y >= rows || count > width - x) return false;
-      for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t index = rle4 ? (i & 1 ? value & 15 : value >> 4) : value;
-        if (!put(index)) return false;
-      }
+      for (uint32_t i = 0; i < count; ++i) put(rle4 ? (i & 1 ? value & 15 : value >> 4) : value);
     } else if (value == 0) {  // end of line
       if (y >= rows) return false;
       x = 0;
       ++y;
     } else if (value == 1) {  // end of bitmap
-      return true;
+      return !lost || converted;
     } else if (value == 2) {  // delta: move right and up
-      if (end - p < 2) return false;
+      if (end - p < 2) return converted;  // the stream ends early
       const uint32_t dx = p[0];
       const uint32_t dy = p[1];
       p += 2;
@@ -319,11 +329,12 @@ bool decodeRunLength(const Layout& layout, uint8_t* out) {
     } else {
       // An absolute run of value literal indices, its bytes padded to a 16-bit boundary.
       const uint32_t bytes = rle4 ? (value + 1) / 2 : value;
-      if (y >= rows || value > width - x || size_t(end - p) < bytes) return false;
-      for (uint32_t i = 0; i < value; ++i) {
-        const uint32_t index = rle4 ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i];
-        if (!put(index)) return false;
-      }
+      if (y >= rows || value > width - x) return false;
+      // A stream that ends inside the run still has the pixels whose bytes are there.
+      const bool cut = size_t(end - p) < bytes;
+      const uint32_t there = cut ? uint32_t(end - p) * (rle4 ? 2 : 1) : value;
+      for (uint32_t i = 0; i < there; ++i) put(rle4 ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
+      if (cut) return converted;
       const size_t padded = bytes + (bytes & 1);
       p += padded < size_t(end - p) ? padded : size_t(end - p);
     }

@@ -42,21 +42,14 @@ void sortMarkers(std::vector<Marker>* markers) {
 
 // ---- Text: ID3v2 encodings to code page 1252 ----
 
-// Code page 1252 bytes 0x80-0x9F as Unicode. The five bytes the code page leaves undefined keep their own
-// value (the C1 control of the same number), as the system's conversion and the glyph lists do.
-constexpr uint16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 void appendUnicode(uint32_t c, std::string* out) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
     out->push_back(char(c));
     return;
   }
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] == c) {
-      out->push_back(char(0x80 + i));
+  for (uint32_t b = 0x80; b < 0xA0; ++b) {
+    if (cp1252ToUnicode(uint8_t(b)) == c) {
+      out->push_back(char(b));
       return;
     }
   }
@@ -566,9 +559,4 @@ bool readMusicFile(const uint8_t* data, size_t size, MusicFileInfo* info, std::s
     return readWave(data, size, info, error);
   }
   return readMp3(data, size, info, error);
-}
-
-uint32_t cp1252ToUnicode(uint8_t byte) {
-  if (byte < 0x80 || byte >= 0xA0) return byte;
-  return kCp1252High[byte - 0x80];
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"  // cp1252ToUnicode: names are code page 1252 bytes
+
 enum class MusicContainer { unknown, mp3, wave };
 enum class MusicCodec { unknown, pcm16, mp3 };
 // Where the markers came from: ID3v2 CHAP frames, ID3v2 SYLT (only read when there is no CHAP), or a WAVE cue list.
@@ -35,6 +37,3 @@ struct MusicFileInfo {
 // and characters the code page lacks become '?'; ISO-8859-1 text and WAVE labels are taken byte for byte. A chapter
 // without a title is named by its element ID, a cue without a label by its cue ID in decimal ("cue 7").
 bool readMusicFile(const uint8_t* data, size_t size, MusicFileInfo* info, std::string* error);
-
-// The Unicode character of a code page 1252 byte; the five bytes the code page leaves undefined keep their value.
-uint32_t cp1252ToUnicode(uint8_t byte);

@@ -10,6 +10,7 @@
 
 #include "platform/failure.h"
 #include "platform/threads.h"
+#include "platform/wrap_counts.h"
 
 namespace {
 
@@ -31,9 +32,6 @@ std::atomic<bool> stopping{false};
 // core counts them as pulled, and the count is never behind the device's own count of frames played.
 std::atomic<uint64_t> pulled{0};
 
-// A device that counts bytes instead of samples wraps its 32-bit count every 2^30 frames.
-uint32_t positionMask = 0xFFFFFFFFu;
-
 void writeLine(const char* what, MMRESULT result) {
   char reason[MAXERRORLENGTH] = "";
   waveOutGetErrorTextA(result, reason, sizeof reason);
@@ -42,21 +40,29 @@ void writeLine(const char* what, MMRESULT result) {
   showFailure(FailureStyle::line, line);
 }
 
-void fillAndQueue(WAVEHDR* header) {
+// False when the device refuses the buffer. Its frames stay counted as pulled: they will never be heard, so the
+// position stops where the sound stopped, short of them.
+bool fillAndQueue(WAVEHDR* header) {
   int16_t* frames = reinterpret_cast<int16_t*>(header->lpData);
   pulled.fetch_add(bufferFrames, std::memory_order_release);
   pullFrames(frames, bufferFrames, pullUser);
-  waveOutWrite(device, header, sizeof *header);
+  const MMRESULT result = waveOutWrite(device, header, sizeof *header);
+  if (result == MMSYSERR_NOERROR) return true;
+  writeLine("the sound output failed, the music stops", result);
+  return false;
 }
 
-// The output's own thread: every buffer the device gives back is filled again at once and queued.
+// The output's own thread: every buffer the device gives back is filled again at once and queued. A refused
+// buffer ends the output, as a sound server that goes away does: what is queued plays out, the position
+// stops there, and the run goes on by its own clock with the count where it is.
 void feed(void*) {
-  for (WAVEHDR& header : headers) fillAndQueue(&header);
+  for (WAVEHDR& header : headers)
+    if (!fillAndQueue(&header)) return;
   while (!stopping.load(std::memory_order_acquire)) {
     WaitForSingleObject(doneEvent, 50);
     for (WAVEHDR& header : headers) {
       if (stopping.load(std::memory_order_acquire)) break;
-      if (header.dwFlags & WHDR_DONE) fillAndQueue(&header);
+      if ((header.dwFlags & WHDR_DONE) && !fillAndQueue(&header)) return;
     }
   }
 }
@@ -98,7 +104,6 @@ bool audioOutOpen(int rate, int* actualRate) {
     waveOutPrepareHeader(device, &headers[i], sizeof headers[i]);
   }
   pulled = 0;
-  positionMask = 0xFFFFFFFFu;
   *actualRate = rate;
   return true;
 }
@@ -120,19 +125,10 @@ uint32_t audioOutUnplayed() {
   // The position first, the count after it: the count can then only be ahead of what the device played.
   if (waveOutGetPosition(device, &position, sizeof position) != MMSYSERR_NOERROR) return 0;
   const uint64_t total = pulled.load(std::memory_order_acquire);
-  uint32_t played = 0;
-  if (position.wType == TIME_SAMPLES) {
-    played = position.u.sample;
-  } else if (position.wType == TIME_BYTES) {
-    played = position.u.cb / (channels * sizeof(int16_t));
-    positionMask = 0x3FFFFFFFu;
-  } else {
-    return 0;
-  }
-  // Both counts are taken modulo the device's 32-bit wrap: their difference is exact as long as fewer
-  // frames are queued than the wrap, and a device that says it played more than it got has played all.
-  const uint32_t unplayed = (static_cast<uint32_t>(total) - played) & positionMask;
-  return unplayed <= static_cast<uint32_t>(bufferCount) * bufferFrames ? unplayed : 0;
+  constexpr uint32_t queued = bufferCount * bufferFrames;
+  if (position.wType == TIME_SAMPLES) return waveUnplayed(total, position.u.sample, WavePositionUnit::samples, queued);
+  if (position.wType == TIME_BYTES) return waveUnplayed(total, position.u.cb, WavePositionUnit::bytes, queued);
+  return 0;
 }
 
 void audioOutStop() {

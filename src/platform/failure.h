@@ -8,7 +8,8 @@ enum class FailureStyle {
 
 // Tells the user about a failure.
 void showFailure(FailureStyle style, const char* text);
-// Ends the run at once with the exit code, after giving the display mode and the cursor back (the shell's
-// shutdown may have run before).
-// The only place the program exits other than by returning from its entry.
+// Ends the run at once with the exit code, after giving the display mode and the cursor back, and nothing
+// more, on every platform: the window, the GL context and the rest of the shell go with the process (an
+// early exit never tears the shell down; a run that ends normally has shut it down before). Safe from any
+// thread. The only place the program exits other than by returning from its entry.
 [[noreturn]] void endRun(int exitCode);

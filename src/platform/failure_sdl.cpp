@@ -20,8 +20,8 @@ void showFailure(FailureStyle style, const char* text) {
 }
 
 void endRun(int exitCode) {
-  // Only the desktop: the rest goes with the process, and unloading the GL driver here would leave its
-  // allocations without a name for the leak checker.
+  // Only the desktop (see failure.h): unloading the GL driver here would also leave its allocations without
+  // a name for the leak checker.
   shellRestoreDesktop();
   std::exit(exitCode);
 }

@@ -37,7 +37,7 @@ void showFailure(FailureStyle style, const char* text) {
 }
 
 void endRun(int exitCode) {
-  shellShutdown();
+  shellRestoreDesktop();
   std::fflush(nullptr);
   ExitProcess(static_cast<UINT>(exitCode));
 }

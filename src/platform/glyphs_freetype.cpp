@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "platform/failure.h"
 #include "platform/gl.h"
 
@@ -23,19 +24,7 @@ constexpr const char* standIns[][2] = {
     {"Arial Black", "DejaVu Sans"},
 };
 
-// Unicode of bytes 0x80-0x9F in code page 1252. The five bytes the code page leaves undefined keep
-// their own value, as the system's conversion does, and faces draw them as their missing glyph.
-constexpr unsigned short cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-unsigned long unicodeOf(int code) {
-  if (code >= 0x80 && code < 0xA0) return cp1252High[code - 0x80];
-  return static_cast<unsigned long>(code);  // the rest of the code page is Latin-1
-}
+unsigned long unicodeOf(int code) { return cp1252ToUnicode(static_cast<uint8_t>(code)); }
 
 // The file and face index of the best installed match for the face, bold and upright, scalable.
 bool findFace(const char* face, char* file, size_t fileSize, int* index) {

@@ -6,9 +6,14 @@
 #include <mmreg.h>
 #include <msacm.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include "platform/failure.h"
+#include "platform/mp3_frames.h"
 
 namespace {
 
@@ -16,48 +21,8 @@ namespace {
 constexpr size_t chunkBytes = 4096;
 // Room for the PCM of one chunk of the shortest frames, with some to spare for what the codec held back.
 constexpr size_t pcmBytes = 512 * 1024;
-// The synthesis filter bank of every layer III decoder delays its output by this many samples.
-constexpr uint32_t decoderDelay = 529;
 // A stream with no frame header this far into it is not MP3.
 constexpr size_t searchLimit = 256 * 1024;
-
-struct FrameHeader {
-  bool mpeg1 = false;
-  int rate = 0;
-  int channels = 0;
-  int bitrate = 0;        // bits per second
-  size_t length = 0;      // bytes of the whole frame
-  size_t sideInfo = 0;    // bytes between the header (and its CRC) and the main data
-  bool crc = false;
-  uint32_t samples = 0;   // per channel
-};
-
-// Reads a layer III frame header; false for anything else.
-bool readHeader(const uint8_t* b, FrameHeader* h) {
-  if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
-  const int version = (b[1] >> 3) & 3;  // 0: MPEG 2.5, 2: MPEG 2, 3: MPEG 1
-  const int layer = (b[1] >> 1) & 3;    // 1: layer III
-  const int bitrateIndex = b[2] >> 4;
-  const int rateIndex = (b[2] >> 2) & 3;
-  if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return false;
-  static constexpr int bitrates1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-  static constexpr int bitrates2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-  static constexpr int rates1[3] = {44100, 48000, 32000};
-  h->mpeg1 = version == 3;
-  h->rate = rates1[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-  h->channels = (b[3] >> 6) == 3 ? 1 : 2;
-  h->bitrate = (h->mpeg1 ? bitrates1 : bitrates2)[bitrateIndex] * 1000;
-  const size_t padding = (b[2] >> 1) & 1;
-  h->length = (h->mpeg1 ? 144 : 72) * static_cast<size_t>(h->bitrate) / h->rate + padding;
-  h->crc = (b[1] & 1) == 0;
-  h->sideInfo = h->mpeg1 ? (h->channels == 1 ? 17 : 32) : (h->channels == 1 ? 9 : 17);
-  h->samples = h->mpeg1 ? 1152 : 576;
-  return true;
-}
-
-uint32_t bigEndian32(const uint8_t* b) {
-  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
-}
 
 }  // namespace
 
@@ -70,21 +35,26 @@ struct Mp3Decoder {
   bool failed = false;
   bool started = false;  // the first conversion has been made
   bool flushed = false;  // the last conversion, which ends the stream, has been made
-  FrameHeader first;
+  Mp3Frame first;
   uint32_t lead = 0;
   uint32_t padding = 0;
+
+  // The codec is opened for the first frame's rate and channels. Frames are checked up to checkedTo; a frame of
+  // another format (changed) comes at changeAt, where the conversion ends: the codec would play it garbled.
+  size_t checkedTo = 0;
+  size_t changeAt = SIZE_MAX;
+  Mp3Frame changed;
 
   HACMSTREAM stream = nullptr;
   ACMSTREAMHEADER header;
   uint8_t source[chunkBytes];
-  std::vector<uint8_t> pcm;  // decoded bytes not yet read, from pcmAt on
-  size_t pcmAt = 0;
-  size_t pcmSize = 0;
+  std::vector<uint8_t> converted;  // the codec's output buffer
+  PcmBytes pcm;                    // decoded bytes not yet read
 };
 
 namespace {
 
-void fillSourceFormat(const FrameHeader& frame, MPEGLAYER3WAVEFORMAT* format) {
+void fillSourceFormat(const Mp3Frame& frame, MPEGLAYER3WAVEFORMAT* format) {
   ZeroMemory(format, sizeof *format);
   format->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
   format->wfx.nChannels = static_cast<WORD>(frame.channels);
@@ -99,7 +69,7 @@ void fillSourceFormat(const FrameHeader& frame, MPEGLAYER3WAVEFORMAT* format) {
   format->nCodecDelay = 0;
 }
 
-void fillPcmFormat(const FrameHeader& frame, WAVEFORMATEX* format) {
+void fillPcmFormat(const Mp3Frame& frame, WAVEFORMATEX* format) {
   ZeroMemory(format, sizeof *format);
   format->wFormatTag = WAVE_FORMAT_PCM;
   format->nChannels = static_cast<WORD>(frame.channels);
@@ -107,34 +77,6 @@ void fillPcmFormat(const FrameHeader& frame, WAVEFORMATEX* format) {
   format->wBitsPerSample = 16;
   format->nBlockAlign = static_cast<WORD>(frame.channels * 2);
   format->nAvgBytesPerSec = format->nSamplesPerSec * format->nBlockAlign;
-}
-
-// What the codec puts before and after the music. It decodes every frame it is given, the Info frame at
-// the start (silence) included, and its filter bank adds decoderDelay samples of its own; the LAME tag in
-// that Info frame says how many samples the encoder put before and after the music.
-void readGaplessInfo(Mp3Decoder* d, const uint8_t* frame) {
-  const FrameHeader& h = d->first;
-  const size_t tag = 4 + (h.crc ? 2 : 0) + h.sideInfo;
-  uint32_t encoderDelay = 0, encoderPadding = 0;
-  bool infoFrame = false;
-  if (tag + 8 <= h.length && (std::memcmp(frame + tag, "Info", 4) == 0 || std::memcmp(frame + tag, "Xing", 4) == 0)) {
-    infoFrame = true;
-    const uint32_t flags = bigEndian32(frame + tag + 4);
-    size_t at = tag + 8;
-    if (flags & 1) at += 4;    // frame count
-    if (flags & 2) at += 4;    // byte count
-    if (flags & 4) at += 100;  // seek table
-    if (flags & 8) at += 4;    // quality
-    // The LAME extension: a 9-byte encoder name, then 12 bytes, then 12 bits of delay and 12 of padding.
-    if (at + 24 <= h.length && frame[at] >= 0x20 && frame[at] < 0x7F) {
-      const uint8_t* gap = frame + at + 21;
-      encoderDelay = (uint32_t{gap[0]} << 4) | (gap[1] >> 4);
-      encoderPadding = (uint32_t{gap[1] & 0x0Fu} << 8) | gap[2];
-    }
-  }
-  d->lead = (infoFrame ? h.samples : 0) + encoderDelay + decoderDelay;
-  // The filter bank's delay pushes its last samples out of the final frame: they come out of the padding.
-  d->padding = encoderPadding > decoderDelay ? encoderPadding - decoderDelay : 0;
 }
 
 // Finds the first frame (after any ID3v2 tag), reads its tags and opens the codec for its format.
@@ -151,19 +93,20 @@ Mp3Result openStream(Mp3Decoder* d) {
   }
   for (; at + 4 <= size; ++at) {
     if (at > searchLimit) break;
-    FrameHeader h;
-    if (!readHeader(bytes + at, &h)) continue;
+    Mp3Frame h;
+    if (!mp3ReadFrame(bytes + at, &h)) continue;
     // A frame counts when the next one follows where it says (or the stream ends with it).
     if (at + h.length + 4 > size) {
       if (!d->ended) return Mp3Result::needMore;
       if (at + h.length > size) continue;
     } else {
-      FrameHeader next;
-      if (!readHeader(bytes + at + h.length, &next) || next.rate != h.rate || next.mpeg1 != h.mpeg1) continue;
+      Mp3Frame next;
+      if (!mp3ReadFrame(bytes + at + h.length, &next) || next.rate != h.rate || next.mpeg1 != h.mpeg1) continue;
     }
     d->first = h;
-    readGaplessInfo(d, bytes + at);
+    mp3CodecTrim(bytes + at, h, &d->lead, &d->padding);
     d->inputAt = at;
+    d->checkedTo = at;
 
     MPEGLAYER3WAVEFORMAT from;
     WAVEFORMATEX to;
@@ -171,12 +114,12 @@ Mp3Result openStream(Mp3Decoder* d) {
     fillPcmFormat(h, &to);
     if (acmStreamOpen(&d->stream, nullptr, &from.wfx, &to, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0)
       return Mp3Result::failed;
-    d->pcm.resize(pcmBytes);
+    d->converted.resize(pcmBytes);
     ZeroMemory(&d->header, sizeof d->header);
     d->header.cbStruct = sizeof d->header;
     d->header.pbSrc = d->source;
     d->header.cbSrcLength = chunkBytes;
-    d->header.pbDst = d->pcm.data();
+    d->header.pbDst = d->converted.data();
     d->header.cbDstLength = pcmBytes;
     if (acmStreamPrepareHeader(d->stream, &d->header, 0) != 0) return Mp3Result::failed;
     d->opened = true;
@@ -185,10 +128,18 @@ Mp3Result openStream(Mp3Decoder* d) {
   return d->ended || size > searchLimit ? Mp3Result::failed : Mp3Result::needMore;
 }
 
-// Gives the codec the next chunk (or, at the end, the rest with the end flag) and keeps what it made.
+// Gives the codec the next chunk (or, at the end, the rest with the end flag) and keeps what it made. The end
+// is where the stream ends, or where a frame of another format starts.
 Mp3Result convert(Mp3Decoder* d) {
-  const size_t waiting = d->input.size() - d->inputAt;
-  const bool last = d->ended && waiting <= chunkBytes;
+  if (d->changeAt == SIZE_MAX) {
+    const size_t held =
+        mp3FormatHoldsUntil(d->input.data(), d->input.size(), d->checkedTo, d->first, d->ended, &d->changed);
+    d->checkedTo = held;
+    if (d->changed.rate != 0) d->changeAt = held;
+  }
+  const size_t end = d->changeAt != SIZE_MAX ? d->changeAt : d->ended ? d->input.size() : d->checkedTo;
+  const size_t waiting = end - d->inputAt;
+  const bool last = (d->ended || d->changeAt != SIZE_MAX) && waiting <= chunkBytes;
   if (!last && waiting < chunkBytes) return Mp3Result::needMore;
   const size_t size = last ? waiting : chunkBytes;
   std::memcpy(d->source, d->input.data() + d->inputAt, size);
@@ -202,31 +153,44 @@ Mp3Result convert(Mp3Decoder* d) {
     // At the very end some codecs refuse an empty or partial last block: what came before stands.
     if (last) {
       d->flushed = true;
-      return Mp3Result::done;
+      return Mp3Result::frames;
     }
     return Mp3Result::failed;
   }
   const size_t used = d->header.cbSrcLengthUsed <= size ? d->header.cbSrcLengthUsed : size;
+  const size_t made = d->header.cbDstLengthUsed <= pcmBytes ? d->header.cbDstLengthUsed : pcmBytes;
   d->inputAt += used;
-  d->pcmAt = 0;
-  d->pcmSize = d->header.cbDstLengthUsed;
+  pcmAppend(&d->pcm, d->converted.data(), made);
   // The end is reached when the codec took the rest, or when it will take no more of it.
-  if (last && (used == size || (used == 0 && d->pcmSize == 0))) d->flushed = true;
+  if (last && (used == size || (used == 0 && made == 0))) d->flushed = true;
   // Neither taking nor making anything from a full chunk would never end.
-  if (!last && used == 0 && d->pcmSize == 0) return Mp3Result::failed;
+  if (!last && used == 0 && made == 0) return Mp3Result::failed;
   // What the codec took no longer needs keeping.
   if (d->inputAt >= 64 * 1024) {
     d->input.erase(d->input.begin(), d->input.begin() + static_cast<std::ptrdiff_t>(d->inputAt));
+    d->checkedTo -= d->inputAt;
+    if (d->changeAt != SIZE_MAX) d->changeAt -= d->inputAt;
     d->inputAt = 0;
   }
   return Mp3Result::frames;
+}
+
+// The codec has made all it will: the end of the stream, or of the part in the first frame's format.
+Mp3Result finish(Mp3Decoder* d) {
+  if (d->changeAt == SIZE_MAX) return Mp3Result::done;
+  char line[160];
+  std::snprintf(line, sizeof line, "the MP3 changes from %d Hz %s to %d Hz %s within the stream; it ends there",
+                d->first.rate, d->first.channels == 1 ? "mono" : "stereo", d->changed.rate,
+                d->changed.channels == 1 ? "mono" : "stereo");
+  showFailure(FailureStyle::line, line);
+  return Mp3Result::failed;
 }
 
 }  // namespace
 
 Mp3Decoder* mp3Open() {
   // Only when the system has a codec that takes MP3: asked for a common format without opening it.
-  FrameHeader common;
+  Mp3Frame common;
   common.mpeg1 = true;
   common.rate = 44100;
   common.channels = 2;
@@ -253,22 +217,23 @@ Mp3Result mp3Read(Mp3Decoder* decoder, int16_t* out, uint32_t maxFrames, uint32_
   *frames = 0;
   if (!decoder || decoder->failed) return Mp3Result::failed;
   for (;;) {
-    if (decoder->pcmAt < decoder->pcmSize) {
-      const size_t frameBytes = 2u * static_cast<size_t>(decoder->first.channels);
-      size_t count = (decoder->pcmSize - decoder->pcmAt) / frameBytes;
-      if (count > maxFrames) count = maxFrames;
-      std::memcpy(out, decoder->pcm.data() + decoder->pcmAt, count * frameBytes);
-      decoder->pcmAt += count * frameBytes;
-      *frames = static_cast<uint32_t>(count);
-      return Mp3Result::frames;
-    }
     Mp3Result result;
     if (!decoder->opened) {
       result = openStream(decoder);
-    } else if (decoder->flushed) {
-      return Mp3Result::done;
     } else {
-      result = convert(decoder);
+      // Only whole frames are handed out: a part of one waits for the rest, so no read returns nothing for ever.
+      const size_t frameBytes = 2u * static_cast<size_t>(decoder->first.channels);
+      switch (pcmNext(decoder->pcm, frameBytes, decoder->flushed)) {
+        case PcmNext::read:
+          *frames = pcmTake(&decoder->pcm, reinterpret_cast<uint8_t*>(out), maxFrames, frameBytes);
+          return Mp3Result::frames;
+        case PcmNext::done:
+          result = finish(decoder);
+          break;
+        case PcmNext::convert:
+          result = convert(decoder);
+          break;
+      }
     }
     if (result == Mp3Result::failed) decoder->failed = true;
     if (result != Mp3Result::frames) return result;

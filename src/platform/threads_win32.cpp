@@ -2,10 +2,10 @@
 #include "platform/threads.h"
 
 #include <windows.h>
-#include <mmsystem.h>
 
-#include <atomic>
 #include <new>
+
+#include "platform/fine_timer_win32.h"
 
 struct PlatformThread {
   HANDLE handle;
@@ -34,14 +34,6 @@ int systemPriority(ThreadPriority priority) {
     default:
       return THREAD_PRIORITY_NORMAL;
   }
-}
-
-std::atomic<bool> fineTimer{false};
-
-// The default scheduler tick is 10-16 ms; a 1 ms timer period, asked for once and kept until the process
-// ends, lets short sleeps and event waits end close to when they should.
-void useFineTimer() {
-  if (!fineTimer.exchange(true)) timeBeginPeriod(1);
 }
 
 }  // namespace

@@ -154,14 +154,15 @@ TEST(DibDecode, EveryDepthCodingAndHeaderMatchesImageMagick) {
   expectLikeMagick(runLength(8, 2, 2, {2, 1, 0, 0, 2, 8}), "RLE8, every row ended by its last run, no end mark");
 }
 
-TEST(DibMalformed, EveryTruncationIsAConversionError) {
+TEST(DibMalformed, EveryTruncationBeforeTheFirstPixelIsAConversionError) {
   std::mt19937 rng(17);
   const Bmp plain = randomBmp(40, 8, 4, 3, 5, rng), core = randomBmp(12, 4, 8, 2, 16, rng);
   Bmp runs = runLength(8, 4, 2, {4, 4, 0, 0, 0, 4, 1, 2, 3, 5, 0, 1});
   runs.imageSize = 0;
   for (const Bytes& file : {bmpFile(plain), packedDib(plain), bmpFile(core), packedDib(core), bmpFile(runs)}) {
     ASSERT_EQ(decode(file), DibError::none);
-    const size_t whole = file.size() - (file == bmpFile(runs) ? 2 : 0);  // runs cut before the end mark miss pixels
+    // A stream cut after its first run loads with the rest black (see below); only a cut before it fails.
+    const size_t whole = file.size() - (file == bmpFile(runs) ? 10 : 0);
     for (size_t size = 0; size < whole; ++size)
       EXPECT_EQ(decode(Bytes(file.begin(), file.begin() + size)), DibError::conversionError) << size << " bytes";
   }
@@ -199,14 +200,14 @@ TEST(DibMalformed, LyingFieldsLaterHeadersAndRunsOutsideThePictureAreRefused) {
       {"mask with a gap", bmpFile(gap)}, {"width 16385", rle(8, 16385, 1, {0, 1})},
       {"height 16385", rle(8, 1, 16385, {0, 1})}, {"width 0", rle(8, 0, 1, {0, 1})}, {"height 0", rle(8, 1, 0, {0, 1})},
       {"width -4", rle(8, -4, 1, {0, 1})}, {"height INT32_MIN", rle(8, 1, INT32_MIN, {0, 1})},
-      {"top-down runs", rle(8, 4, -1, {0, 1})}, {"8-bit 4 of 4", indexed(8, 4, {3, 4, 0, 0})},
-      {"4-bit 3 of 3", indexed(4, 3, {0x23, 0, 0, 0})}, {"1-bit 1 of 1", indexed(1, 1, {0x40, 0, 0, 0})},
-      {"run of 9 of 9", rle(8, 2, 1, {2, 9, 0, 1})}, {"absolute 9 of 9", rle(8, 4, 1, {0, 3, 1, 9, 2, 0, 0, 1})},
+      {"top-down runs", rle(8, 4, -1, {0, 1})}, {"every index past the table", indexed(8, 4, {4, 5, 0, 0})},
+      {"1-bit, 1 of 1 only", indexed(1, 1, {0xC0, 0, 0, 0})}, {"run of 9 of 9", rle(8, 2, 1, {2, 9, 0, 1})},
+      {"absolute 9 of 9 cut", rle(8, 4, 1, {0, 2, 9})}, {"cut delta, nothing before", rle(8, 4, 2, {0, 2, 1})},
       {"run past the row", rle(8, 4, 2, {5, 1, 0, 1})}, {"second run past the row", rle(8, 4, 2, {3, 1, 2, 1, 0, 1})},
-      {"RLE4 run past", rle(4, 4, 2, {5, 0x12, 0, 1})}, {"data ending early", rle(8, 4, 2, {4, 1, 0, 0})},
+      {"RLE4 run past", rle(4, 4, 2, {5, 0x12, 0, 1})},
       {"absolute run past the row", rle(8, 4, 2, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1})},
       {"RLE4 absolute run past", rle(4, 4, 2, {0, 5, 0x12, 0x34, 0x50, 0, 0, 1})},
-      {"cut absolute run", rle(8, 4, 2, {0, 4, 1, 2})}, {"delta past the right", rle(8, 4, 2, {0, 2, 5, 0, 0, 1})},
+      {"delta past the right", rle(8, 4, 2, {0, 2, 5, 0, 0, 1})},
       {"delta past the top", rle(8, 4, 2, {0, 2, 0, 2, 1, 1, 0, 1})},
       {"pixels after the last row", rle(8, 4, 2, {0, 0, 0, 0, 1, 1, 0, 1})},
       {"end of line after the last row", rle(8, 4, 2, {0, 0, 0, 0, 0, 0, 0, 1})},
@@ -215,6 +216,31 @@ TEST(DibMalformed, LyingFieldsLaterHeadersAndRunsOutsideThePictureAreRefused) {
   for (uint32_t size : {108u, 124u, 64u, 16u}) {
     EXPECT_EQ(decode(bmpFile({.headerSize = size, .pixels = {1, 2, 3, 0}})), DibError::unknownFormat) << size;
     EXPECT_EQ(decode(packedDib({.headerSize = size, .pixels = {1, 2, 3, 0}})), DibError::unknownFormat) << size;
+  }
+}
+
+// Entry i of the test palette is R 0, G 71 i, B 29 i; what cannot be decoded is black.
+TEST(DibMalformed, ColoursPastTheTableAndStreamsEndingEarlyLoadWithThosePixelsBlack) {
+  auto indexed = [](uint16_t bpp, uint32_t colors, Bytes pixels) {
+    Bmp b = runLength(8, 2, 1, std::move(pixels));
+    b.bpp = bpp, b.compression = 0, b.colorsUsed = colors, b.table.resize(colors * 4);
+    return bmpFile(b);
+  };
+  auto rle = [](uint16_t bpp, int32_t w, int32_t h, Bytes stream) { return bmpFile(runLength(bpp, w, h, stream)); };
+  auto thenBlack = [](Bytes pixels, size_t count) { return pixels.resize(pixels.size() + 3 * count), pixels; };
+  const std::pair<Bytes, Bytes> cases[] = {
+      {indexed(8, 4, {3, 4, 0, 0}), {0, 213, 87, 0, 0, 0}}, {indexed(4, 3, {0x23, 0, 0, 0}), {0, 142, 58, 0, 0, 0}},
+      {indexed(1, 1, {0x40, 0, 0, 0}), {0, 0, 0, 0, 0, 0}},  // entry 0 is black itself
+      {rle(8, 2, 1, {1, 9, 1, 2, 0, 1}), {0, 0, 0, 0, 142, 58}},
+      {rle(8, 4, 1, {0, 3, 1, 9, 2, 0, 0, 1}), {0, 71, 29, 0, 0, 0, 0, 142, 58, 0, 0, 0}},
+      {rle(8, 4, 2, {4, 1, 0, 0}), thenBlack({0, 71, 29, 0, 71, 29, 0, 71, 29, 0, 71, 29}, 4)},  // no second row
+      {rle(8, 4, 2, {0, 4, 1, 2}), thenBlack({0, 71, 29, 0, 142, 58}, 6)},  // cut inside its absolute run
+      {rle(4, 4, 1, {0, 4, 0x13}), {0, 71, 29, 0, 213, 87, 0, 0, 0, 0, 0, 0}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    Bytes pixels;
+    EXPECT_EQ(decode(cases[i].first, &pixels), DibError::none) << i;
+    EXPECT_EQ(pixels, cases[i].second) << i;
   }
 }
 

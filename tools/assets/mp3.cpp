@@ -7,6 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/code_page.h"
+
 namespace mp3 {
 
 namespace {
@@ -29,11 +31,6 @@ void putFrame(std::vector<uint8_t>& out, const char* id, const std::vector<uint8
   out.insert(out.end(), body.begin(), body.end());
 }
 
-// Unicode of the code page 1252 bytes 0x80-0x9F, where it differs from ISO-8859-1 (the five unused bytes map to themselves).
-constexpr uint16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-                                      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 // Text frame with a terminating zero, as ffmpeg writes it: ISO-8859-1 (encoding 0) when the code page 1252 bytes
 // mean the same there, else UTF-16 with a byte-order mark (encoding 1).
 std::vector<uint8_t> textBody(const std::string& text) {
@@ -49,7 +46,7 @@ std::vector<uint8_t> textBody(const std::string& text) {
   std::vector<uint8_t> body{1, 0xFF, 0xFE};
   for (char c : text) {
     const auto b = static_cast<uint8_t>(c);
-    const uint16_t u = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
+    const uint32_t u = cp1252ToUnicode(b);
     body.push_back(static_cast<uint8_t>(u & 0xFF));
     body.push_back(static_cast<uint8_t>(u >> 8));
   }

@@ -1,0 +1,3 @@
+// The wave output's second system header; everything it needs is in the stand-in windows.h.
+#pragma once
+#include <windows.h>
