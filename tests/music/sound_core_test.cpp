@@ -1,6 +1,7 @@
 // Guards the sound core against sync points called out before they are heard (a device buffer early, or
 // blind to silence the output played), against lost or repeated music after a stall, against the decoder's
-// lead and padding leaking into the music, and against a script whose last sync points sit at the end.
+// lead and padding leaking into the music, and against a script whose last sync points sit at the end (they
+// fire) or far past it (they never do).
 // A fake output and a fake decoder drive it; "heard" is the fake output's own count of frames played.
 #include <gtest/gtest.h>
 
@@ -146,7 +147,7 @@ uint64_t outputIndexOf(uint64_t m) {
 }
 
 // Plays up to `played` frames. With `want`, waits until the calls reach it (or a while passes); without,
-// gives the sync thread a few of its rounds to call out what it wrongly thinks is heard.
+// gives the marker thread a few of its rounds to call out what it wrongly thinks is heard.
 void playTo(uint64_t played, size_t want = 0) {
   output.played = played;
   if (want == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -230,10 +231,11 @@ TEST_F(SoundCore, SyncPointsFireWhenHeardAlsoAfterTheOutputStarvedAndTheMusicIsW
   close(stream);
 }
 
-TEST_F(SoundCore, LeadAndPaddingAreCutAndSyncPointsAtOrPastTheEndFireBeforeIt) {
+TEST_F(SoundCore, LeadAndPaddingAreCutAndOnlySyncPointsAtTheEndFireWithIt) {
   // 49966 music frames behind a lead of 1105 and before a padding of 700. Markers at 1000 ms (frame 44100),
-  // 1133 ms (frame 49965, the music's last) and 2000 ms (frame 88200, past the end).
-  SoundStream* stream = open({1000, 1133, 2000}, 1105, 700, 49966);
+  // 1133 ms (frame 49965, the music's last), 1150 ms (frame 50715: 749 past the end, less than one MPEG frame)
+  // and 2000 ms (frame 88200, far past the end: never reached).
+  SoundStream* stream = open({1000, 1133, 1150, 2000}, 1105, 700, 49966);
   ASSERT_NE(stream, nullptr);
   allow(UINT64_MAX);
   pullMusic(49966);
@@ -257,10 +259,11 @@ TEST_F(SoundCore, LeadAndPaddingAreCutAndSyncPointsAtOrPastTheEndFireBeforeIt) {
   ASSERT_EQ(callCount(), 2u);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(callCount(), 2u) << "the end came before the last frame was heard";
-  playTo(last + 1, 4);  // the last frame heard: the marker past the end, then the end
-  ASSERT_EQ(callCount(), 4u);
+  playTo(last + 1, 4);  // the last frame heard: the marker just past the end, then the end
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_EQ(callCount(), 4u) << "the marker far past the end was called";
   EXPECT_EQ(calls[1].name, "m1133");
-  EXPECT_EQ(calls[2].name, "m2000");
+  EXPECT_EQ(calls[2].name, "m1150");
   EXPECT_EQ(calls[3].name, "(end)");
   EXPECT_GE(calls[3].played, last + 1);
   close(stream);
