@@ -61,7 +61,7 @@ Mp3Result mp3Read(Mp3Decoder* decoder, int16_t* out, uint32_t maxFrames, uint32_
         encoding != MPG123_ENC_SIGNED_16 || newChannels < 1 || newChannels > 2)
       return Mp3Result::failed;
     // Frames of the old format may come with the news of the new one: they go out first, in their format.
-    if (decoder->channels > 0) *frames = static_cast<uint32_t>(bytes / (2u * decoder->channels));
+    *frames = decoder->channels > 0 ? static_cast<uint32_t>(bytes / (2u * decoder->channels)) : 0;
     if (*frames > 0) {
       decoder->nextRate = static_cast<int>(rate);
       decoder->nextChannels = newChannels;
