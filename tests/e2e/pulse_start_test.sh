@@ -1,8 +1,6 @@
-# Guards the PulseAudio output against sync points called before their sound is played in the first quarter
-# second, while the server has not begun to play what the output queued: the test track's markers at 100 to
-# 300 ms go through a null sink of the test's own whose monitor bench_sync records, and none may come earlier
-# than the recording shows its frame played, less the recording's own uncertainty. Two runs: the first while
-# the fresh sink starts (it can take over a second), the second on a sink already running.
+# Guards the PulseAudio output against sync points called before their sound is played while the server has not
+# begun to play the queue: the test track's markers of its first 300 ms against a null sink's recorded monitor
+# (bench_sync), within the recording's own uncertainty; on a fresh sink, slow to start, then on a running one.
 . "$(dirname "$0")/lib.sh"
 [ -n "${VOSTREL_BENCH_SYNC:-}" ] && [ -x "$VOSTREL_BENCH_SYNC" ] || { echo "bench_sync is not built: skipped"; exit 77; }
 start_pulse "$scratch/pulse" || { echo "cannot start PulseAudio"; exit 1; }

@@ -115,21 +115,20 @@ size_t loudest(const std::vector<int16_t>& samples, size_t from, size_t to) {
   return at;
 }
 
-// LAME at any rate, mono when right is empty, with its Info frame: the assets' encoder makes 44.1 kHz only.
-std::string encodeAt(int rate, const std::vector<float>& left, const std::vector<float>& right) {
+std::string bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+// LAME at 22050 Hz mono, with its Info frame (the assets' encoder makes 44.1 kHz only).
+std::string mono22k(const std::vector<float>& samples) {
   lame_global_flags* gf = lame_init();
-  lame_set_in_samplerate(gf, rate);
-  lame_set_out_samplerate(gf, rate);
-  lame_set_num_channels(gf, right.empty() ? 1 : 2);
-  lame_set_mode(gf, right.empty() ? MONO : JOINT_STEREO);
-  lame_set_VBR(gf, vbr_off);
-  lame_set_brate(gf, rate < 32000 ? 64 : 192);  // the Info frame needs room: not at LAME's 32 kbit/s
-  lame_set_bWriteVbrTag(gf, 1);
+  lame_set_in_samplerate(gf, 22050);
+  lame_set_out_samplerate(gf, 22050);
+  lame_set_num_channels(gf, 1);
+  lame_set_mode(gf, MONO);
+  lame_set_brate(gf, 64);  // room for the Info frame, which LAME's 32 kbit/s lacks
   lame_set_write_id3tag_automatic(gf, 0);
   lame_init_params(gf);
-  std::vector<unsigned char> out(left.size() * 2 + 16384);
-  const int count = static_cast<int>(left.size());
-  int made = lame_encode_buffer_ieee_float(gf, left.data(), right.empty() ? left.data() : right.data(), count,
+  std::vector<unsigned char> out(samples.size() * 2 + 16384);
+  int made = lame_encode_buffer_ieee_float(gf, samples.data(), samples.data(), static_cast<int>(samples.size()),
                                            out.data(), static_cast<int>(out.size()));
   made += lame_encode_flush(gf, out.data() + made, static_cast<int>(out.size()) - made);
   lame_get_lametag_frame(gf, out.data(), out.size());  // the finished Info frame over its placeholder
@@ -143,11 +142,6 @@ std::vector<float> clicked(size_t frames, size_t click) {
   for (size_t i = 0; i < frames; ++i) v[i] = 0.2f * std::cos(static_cast<float>(i) * 0.07f);
   v[click] = 0.95f;
   return v;
-}
-
-std::string chapters(const std::vector<mp3::Chapter>& list) {
-  const std::vector<uint8_t> tag = mp3::id3Tag({}, list);
-  return std::string(tag.begin(), tag.end());
 }
 
 TEST(SoundPlayback, OtherRatesAndMonoArePlayedAtTheOutputRate) {
@@ -193,9 +187,9 @@ TEST(SoundPlayback, FilesThatCannotBePlayedAreRefusedWithAReason) {
 // one line says where the music stopped and what it never reached.
 TEST(SoundPlayback, TheEndOfTheMusicFiresOnlyWhatTheWholeFileReaches) {
   // 44145 samples: the last, 44144, is at 1001 ms. 1024 ms is 1014 samples past the end, within one MPEG frame.
-  const std::string audio = encodeAt(44100, clicked(44145, 100), clicked(44145, 100));
-  const std::string tag = chapters({{500, 501, "m500"}, {1001, 1002, "m1001"}, {1024, 1025, "m1024"},
-                                    {1500, 1501, "m1500"}});
+  const std::string audio = bytes(mp3::encode(clicked(44145, 100), clicked(44145, 100)));
+  const std::string tag =
+      bytes(mp3::id3Tag({}, {{500, 501, "m500"}, {1001, 1002, "m1001"}, {1024, 1025, "m1024"}, {1500, 1501, "m1500"}}));
   const fs::path dir = scratch();
   writeFile(dir / "whole.mp3", tag + audio);
   ::testing::internal::CaptureStderr();
@@ -226,10 +220,10 @@ TEST(SoundPlayback, TheEndOfTheMusicFiresOnlyWhatTheWholeFileReaches) {
 // as long as its parts and the second part's click sounds at the time of the marker put on it.
 TEST(SoundPlayback, AJoinedMp3ChangingRateAndChannelsKeepsItsLengthAndMarkerTimes) {
   // Clicks at 0.5 s into each 1 s part: output frames 22050 and, after the first part's 44100, 66150.
-  const std::string first = encodeAt(22050, clicked(22050, 11025), {});
-  const std::string second = encodeAt(44100, clicked(44100, 22050), clicked(44100, 22050));
+  const std::string first = mono22k(clicked(22050, 11025));
+  const std::string second = bytes(mp3::encode(clicked(44100, 22050), clicked(44100, 22050)));
   const fs::path dir = scratch();
-  writeFile(dir / "joined.mp3", chapters({{500, 501, "a"}, {1500, 1501, "b"}}) + first + second);
+  writeFile(dir / "joined.mp3", bytes(mp3::id3Tag({}, {{500, 501, "a"}, {1500, 1501, "b"}})) + first + second);
   std::vector<Call> got;
   const std::vector<int16_t> left = playToDisk(dir / "joined.mp3", &got);
   size_t start = 0;
