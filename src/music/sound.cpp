@@ -252,14 +252,13 @@ void callOut(const char* name, void* user) {
 
 // One line when music that stopped early has been heard to its end: where it stopped, and what it never reached.
 void tellEarlyEnd(const SoundStream* stream, uint64_t end) {
-  const uint64_t ms = end * 1000 / static_cast<uint64_t>(outputRate);
-  char text[160];
-  std::snprintf(text, sizeof text, "the music stopped at %llu:%02llu.%03llu, %s; %llu sync points never reached",
-                static_cast<unsigned long long>(ms / 60000), static_cast<unsigned long long>(ms / 1000 % 60),
-                static_cast<unsigned long long>(ms % 1000),
+  const unsigned long long ms = end * 1000 / static_cast<uint64_t>(outputRate);
+  char text[1024];
+  std::snprintf(text, sizeof text, "%s: the music stopped at %llu:%02llu.%03llu, %s; %llu sync points never reached",
+                stream->quoted.c_str(), ms / 60000, ms / 1000 % 60, ms % 1000,
                 stream->decodeFailed ? "where its audio cannot be decoded" : "where the file is cut off",
                 static_cast<unsigned long long>(stream->markers.size() - stream->cursor.next));
-  showFailure(FailureStyle::line, (stream->quoted + ": " + text).c_str());
+  showFailure(FailureStyle::line, text);
 }
 
 // Wakes when the next marker is due by the heard position, and calls out everything it has reached.
