@@ -1,7 +1,7 @@
 // Guards the sound core against sync points called out before they are heard (a device buffer early, or
 // blind to silence the output played), against lost or repeated music after a stall, against the decoder's
 // lead and padding leaking into the music, and against a script whose last sync points sit at the end (they
-// fire) or far past it (they never do).
+// fire) or far past it (they never do), and against music that fails to decode passing for its whole.
 // A fake output and a fake decoder drive it; "heard" is the fake output's own count of frames played.
 #include <gtest/gtest.h>
 
@@ -42,6 +42,7 @@ struct FakeDecoder {
   std::condition_variable more;
   uint64_t allowed = 0;  // raw frames the decoder may produce by now: a slow decoder waits
   uint64_t produced = 0;
+  uint64_t failAt = UINT64_MAX;  // raw frames after which the data cannot be decoded
 } decoder;
 
 }  // namespace
@@ -64,7 +65,8 @@ Mp3Decoder* mp3Open() { return reinterpret_cast<Mp3Decoder*>(&decoder); }
 bool mp3Feed(Mp3Decoder*, const uint8_t*, size_t) { return true; }
 Mp3Result mp3Read(Mp3Decoder*, int16_t* out, uint32_t maxFrames, uint32_t* frames) {
   std::unique_lock<std::mutex> hold(decoder.lock);
-  const uint64_t total = decoder.lead + decoder.music + decoder.padding;
+  if (decoder.produced >= decoder.failAt) return Mp3Result::failed;
+  const uint64_t total = std::min(decoder.lead + decoder.music + decoder.padding, decoder.failAt);
   decoder.more.wait(hold, [total] { return decoder.produced < decoder.allowed || decoder.produced == total; });
   *frames = 0;
   while (*frames < maxFrames && decoder.produced < decoder.allowed && decoder.produced < total) {
@@ -159,9 +161,11 @@ void playTo(uint64_t played, size_t want = 0) {
 class SoundCore : public ::testing::Test {
  protected:
   // An MP3 file whose chapters start at the given milliseconds; its audio goes to the fake decoder.
-  SoundStream* open(const std::vector<uint32_t>& startsMs, uint32_t lead, uint32_t padding, uint64_t music) {
+  SoundStream* open(const std::vector<uint32_t>& startsMs, uint32_t lead, uint32_t padding, uint64_t music,
+                    uint64_t failAt = UINT64_MAX) {
     output.taken = 0, output.played = 0, output.left.clear();
     decoder.lead = lead, decoder.padding = padding, decoder.music = music, decoder.produced = 0;
+    decoder.failAt = failAt;
     decoder.allowed = 20000;  // more than the stream buffer and one block: opening never waits
     calls.clear();
     std::vector<mp3::Chapter> chapters;
@@ -266,6 +270,23 @@ TEST_F(SoundCore, LeadAndPaddingAreCutAndOnlySyncPointsAtTheEndFireWithIt) {
   EXPECT_EQ(calls[2].name, "m1150");
   EXPECT_EQ(calls[3].name, "(end)");
   EXPECT_GE(calls[3].played, last + 1);
+  close(stream);
+}
+
+TEST_F(SoundCore, ADecodeFailureEndsTheMusicWhereItStoppedWithOneLineAndNoBurst) {
+  // 30000 frames (680.27 ms) decode, then none: the marker at 500 ms is heard, the one at 1000 ms never.
+  ::testing::internal::CaptureStderr();
+  SoundStream* stream = open({500, 1000}, 0, 0, 60000, 30000);
+  ASSERT_NE(stream, nullptr);
+  allow(UINT64_MAX);
+  pullMusic(30000);
+  playTo(output.taken, 2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(callCount(), 2u) << "the marker the music never reached was called";
+  EXPECT_EQ(calls[1].name, "(end)");
+  EXPECT_NE(said.find(": the music stopped at 0:00.680, where its audio cannot be decoded; 1 sync points never reached\n"),
+            std::string::npos) << said;
   close(stream);
 }
 

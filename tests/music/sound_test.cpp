@@ -167,11 +167,10 @@ TEST(SoundPlayback, FilesThatCannotBePlayedAreRefusedWithAReason) {
   writeFile(dir / "truncated.wav", wave.substr(0, 30));
   // At 1 Hz one block of 4096 frames would become 180 million output frames (0.7 GB) before playing.
   writeFile(dir / "1hz.wav", music_files::toneWave(1, 2, 8192, {}));
-  writeFile(dir / "3ch.wav", music_files::toneWave(44100, 3, 100, {}));
   rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
   ::testing::internal::CaptureStderr();
-  for (const char* name : {"missing.mp3", "empty.mp3", "noise.mp3", "tag-only.mp3", "truncated.wav", "1hz.wav", "3ch.wav"}) {
+  for (const char* name : {"missing.mp3", "empty.mp3", "noise.mp3", "tag-only.mp3", "truncated.wav", "1hz.wav"}) {
     EXPECT_EQ(soundOpenFile((dir / name).c_str()), nullptr) << name;
   }
   const std::string said = ::testing::internal::GetCapturedStderr();
@@ -179,7 +178,6 @@ TEST(SoundPlayback, FilesThatCannotBePlayedAreRefusedWithAReason) {
   soundClose();
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 50 * 1024) << "kB more at the peak";
   EXPECT_NE(said.find("1hz.wav\": the WAVE sample rate is 1 Hz; 8000 to 192000 Hz can be played\n"), std::string::npos) << said;
-  EXPECT_NE(said.find("3ch.wav\": the WAVE audio has 3 channels; 1 or 2 can be played\n"), std::string::npos) << said;
 }
 
 // The music's end is the script's end only when the whole file was heard. Whole: the markers on its last sample
@@ -207,8 +205,7 @@ TEST(SoundPlayback, TheEndOfTheMusicFiresOnlyWhatTheWholeFileReaches) {
   got = playToEnd(dir / "cut.mp3", std::chrono::seconds(10));
   const std::string said = ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(got.size(), 2u) << "markers past where the music stopped were called";
-  EXPECT_EQ(got[0].name, "m500");
-  EXPECT_EQ(got[1].name, "(end)");
+  EXPECT_EQ(got[0].name + got[1].name, "m500(end)");
   const unsigned long long ms = got[1].position * 1000 / 44100;
   ASSERT_GT(ms, 500u);
   ASSERT_LT(ms, 1000u);
