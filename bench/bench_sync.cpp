@@ -17,10 +17,15 @@
 // markers later than one period are listed with the wait since the callback before: a lateness that matches it comes
 // from the thread not being given a core in time, not from the layer's timing.
 //
+// With --first MS as well, each marker of the first MS milliseconds is listed with how long after its frame was played
+// it was called, and the run fails if one came earlier than the recording's uncertainty allows (the spread of its
+// clock, and an offset that makes the markers after the first second early as well): the start, when the output has
+// queued sound that the server has not begun to play.
+//
 // With --stop-after S as well, the stream is closed S seconds in, and the time until the sink played its last
 // sound is printed: the sound's share of the time from Escape to silence.
 //
-//   bench_sync [--runs N] [--trace] [--monitor SINK [--stop-after S]] [file]     (default: a generated 30 s track with 300 markers, some close together)
+//   bench_sync [--runs N] [--trace] [--monitor SINK [--first MS] [--stop-after S]] [file]     (default: a generated 30 s track with 300 markers, some close together)
 #include <pulse/error.h>
 #include <pulse/simple.h>
 #include <time.h>
@@ -110,7 +115,7 @@ double steadySeconds() {
 // Records a PulseAudio sink's monitor on its own thread. Frame i of the recording was played at
 // firstPlayed + i / rate: each read gives an estimate (the clock, less the recording's latency, less the frames
 // before the last one read), and the median is kept. The first reads, while the sink starts, can be off by
-// hundreds of milliseconds; the middle 80 % agree within a few, printed as the measurement's spread.
+// hundreds of milliseconds; the middle 80 % of the later reads agree within a few, printed as the measurement's spread.
 struct Monitor {
   pa_simple* pulse = nullptr;
   std::thread thread;
@@ -118,6 +123,7 @@ struct Monitor {
   std::vector<int16_t> frames;
   double firstPlayed = 0;
   double spreadMs = 0;  // between the 10th and 90th percentiles of the estimates
+  double rangeMs = 0;   // between the lowest and the highest: the uncertainty of a single frame's time
   std::vector<double> estimates;
 
   bool start(const std::string& sink) {
@@ -149,9 +155,13 @@ struct Monitor {
     thread.join();
     pa_simple_free(pulse);
     if (estimates.empty()) return;
+    // A sink that is slow to start hands the recording its first second or so in a burst, with latencies that
+    // do not account for it: only the later half of the reads, once the sink runs steadily, is trusted.
+    estimates.erase(estimates.begin(), estimates.begin() + static_cast<std::ptrdiff_t>(estimates.size() / 2));
     std::sort(estimates.begin(), estimates.end());
     firstPlayed = estimates[estimates.size() / 2];
     spreadMs = (estimates[estimates.size() * 9 / 10] - estimates[estimates.size() / 10]) * 1e3;
+    rangeMs = (estimates.back() - estimates.front()) * 1e3;
   }
   // The recording's frame where the music starts: the first one that is not silent.
   size_t musicStart() const {
@@ -162,6 +172,7 @@ struct Monitor {
 };
 std::string monitorSink;
 double stopAfterSeconds = 0;  // --stop-after: the stream is closed then, and the time to silence measured
+double firstMs = 0;           // --first: the markers of this opening stretch are checked one by one
 
 constexpr size_t maxHeard = 8192;
 Heard heard[maxHeard];  // written only by the sync thread, read after the stream is closed
@@ -339,6 +350,28 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
                   heard[i].name, double(expected[i]->sample) / rate, late,
                   i > 0 ? double(heard[i].queuedNs - heard[i - 1].queuedNs) * 1e-6 : 0.0);
   }
+  bool firstOk = true;
+  if (firstMs > 0 && musicStart != SIZE_MAX) {
+    double earliest = 1e9;
+    size_t n = 0;
+    for (size_t i = 0; i < result.truthMs.size() && double(expected[i]->sample) <= firstMs * rate / 1000; ++i, ++n) {
+      std::printf("run %d: %s at %.0f ms was called %+.1f ms after it was played\n", run, heard[i].name,
+                  double(expected[i]->sample) * msPerFrame, result.truthMs[i]);
+      earliest = std::min(earliest, result.truthMs[i]);
+    }
+    // The recording's clock can be off by a few milliseconds for a whole run: the markers after the first second,
+    // long after the server began to play, measure that. Only an offset that makes them early too is forgiven.
+    std::vector<double> steady;
+    for (size_t i = n; i < result.truthMs.size(); ++i)
+      if (expected[i]->sample > uint64_t(rate)) steady.push_back(result.truthMs[i]);
+    std::sort(steady.begin(), steady.end());
+    const double offset = std::min(0.0, percentile(steady, 0.5));
+    firstOk = n > 0 && !steady.empty() && earliest >= offset - monitor.rangeMs;
+    std::printf("run %d: the first %.0f ms: %zu markers, the earliest called %+.1f ms after it was played, against the "
+                "recording's uncertainty of %.1f ms and the later markers' %+.1f ms: %s\n",
+                run, firstMs, n, n ? earliest : 0.0, monitor.rangeMs, percentile(steady, 0.5),
+                firstOk ? "none early" : "EARLY");
+  }
   const bool onceInOrder = wrong == 0 && count == expected.size() && endCount.load() == 1;
   const double played = std::chrono::duration<double>(endTime.load() - wall0).count();
   std::printf("run %d: %zu of %zu markers called, %zu out of place, end called %d time(s) at %.3f s of music after "
@@ -354,7 +387,7 @@ RunResult playOnce(const std::string& path, const std::vector<Marker>& markers, 
   printStats(label, result.lateMs);
   if (!result.truthMs.empty()) printTruth(label, result.truthMs);
   std::fflush(stdout);
-  result.ok = onceInOrder;
+  result.ok = onceInOrder && firstOk;
   return result;
 }
 
@@ -368,6 +401,7 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--trace") == 0) trace = true;
     else if (std::strcmp(argv[i], "--monitor") == 0 && i + 1 < argc) monitorSink = argv[++i];
     else if (std::strcmp(argv[i], "--stop-after") == 0 && i + 1 < argc) stopAfterSeconds = std::atof(argv[++i]);
+    else if (std::strcmp(argv[i], "--first") == 0 && i + 1 < argc) firstMs = std::atof(argv[++i]);
     else path = argv[i];
   }
   setenv("SDL_AUDIODRIVER", "dummy", 0);  // another output can be tried by setting it

@@ -30,8 +30,9 @@ bool readWholeFile(const char* path, std::vector<uint8_t>* bytes, std::string* e
 }
 
 // Decodes an MP3 payload the way the player does (gapless: encoder delay and padding trimmed) and counts its
-// sample frames; -1 with a reason when the decoder gives up.
-long long countMp3Samples(const uint8_t* data, size_t size, std::string* error) {
+// sample frames at the rate of its first frame, as the player converts a part joined at another rate; -1 with a
+// reason when the decoder gives up.
+long long countMp3Samples(const uint8_t* data, size_t size, uint32_t firstRate, std::string* error) {
   mpg123_init();  // needed by libmpg123 before 1.27, harmless after
   int err = MPG123_OK;
   mpg123_handle* mh = mpg123_new(nullptr, &err);
@@ -45,19 +46,21 @@ long long countMp3Samples(const uint8_t* data, size_t size, std::string* error) 
     mpg123_delete(mh);
     return -1;
   }
-  long long frames = 0;
+  long long frames = 0, partFrames = 0;  // at the first rate; of the part in the current format
+  long partRate = firstRate;
   size_t frameBytes = 0, fed = 0;
   static unsigned char out[1 << 16];
   for (;;) {
     size_t done = 0;
     int r = mpg123_read(mh, out, sizeof out, &done);
+    if (frameBytes) partFrames += (long long)(done / frameBytes);  // what came with a new format is of the old
     if (r == MPG123_NEW_FORMAT) {
-      long rate;
+      frames += partFrames * firstRate / partRate;
+      partFrames = 0;
       int channels, encoding;
-      mpg123_getformat(mh, &rate, &channels, &encoding);
+      mpg123_getformat(mh, &partRate, &channels, &encoding);
       frameBytes = size_t(channels) * size_t(mpg123_encsize(encoding));
     }
-    if (frameBytes) frames += (long long)(done / frameBytes);
     if (r == MPG123_DONE) break;
     if (r == MPG123_NEED_MORE) {
       if (fed == size) break;
@@ -71,6 +74,7 @@ long long countMp3Samples(const uint8_t* data, size_t size, std::string* error) 
     }
   }
   mpg123_delete(mh);
+  frames += partFrames * firstRate / partRate;
   if (frames == 0) {
     *error = "the decoder found no audio";
     return -1;
@@ -140,7 +144,7 @@ int inspectMarkers(int argc, char** argv) {
 
   long long samples;
   if (info.codec == MusicCodec::mp3) {
-    samples = countMp3Samples(bytes.data() + info.audioOffset, size_t(info.audioSize), &error);
+    samples = countMp3Samples(bytes.data() + info.audioOffset, size_t(info.audioSize), info.sampleRate, &error);
     if (samples < 0) {
       std::fprintf(stderr, "vostrel-inspect: %s: cannot decode the MPEG audio: %s\n", path, error.c_str());
       return 1;
@@ -164,12 +168,19 @@ int inspectMarkers(int argc, char** argv) {
               (unsigned long long)info.audioOffset);
   std::printf("duration:     %s (%lld samples)\n", formatTime((unsigned long long)samples, info.sampleRate).c_str(),
               samples);
+  if (info.cut) std::printf("cut short:    the audio stops before its file says it ends; the music stops there\n");
   std::printf("markers:      %zu (%s)\n", info.markers.size(), sourceText(info.markerSource));
+  // The player calls a marker on or just past the last sample (within the padding and one coded frame) when
+  // the end is heard; one further on, or past the end of a cut file, never.
+  const unsigned long long end = (unsigned long long)samples;
+  const unsigned long long reach = info.cut ? end : end + info.padding + info.frameSamples;
   for (size_t i = 0; i < info.markers.size(); ++i) {
     const Marker& m = info.markers[i];
     std::printf("%5zu  %s  %10llu  %s%s\n", i + 1, formatTime(m.sample, info.sampleRate).c_str(),
                 (unsigned long long)m.sample, printableName(m.name).c_str(),
-                m.sample >= (unsigned long long)samples ? "   [after the end of the audio: called when the end is heard]" : "");
+                m.sample > reach  ? "   [past the end of the audio: never called]"
+                : m.sample >= end ? "   [just past the end of the audio: called when the end is heard]"
+                                  : "");
   }
   return 0;
 }

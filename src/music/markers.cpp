@@ -371,9 +371,9 @@ bool readMpegHeader(const uint8_t* h, MpegFrame* f) {
   return true;
 }
 
-// The first Layer III frame at or after from whose successor, when the file holds one, agrees with it. With
-// anywhere false the frame must start at from.
-bool findMpegFrame(const uint8_t* p, size_t n, size_t from, bool anywhere, MpegFrame* f) {
+// The first Layer III frame at or after from whose successor, when the file holds one, agrees with it; *at says
+// where it starts. With anywhere false the frame must start at from.
+bool findMpegFrame(const uint8_t* p, size_t n, size_t from, bool anywhere, MpegFrame* f, size_t* at) {
   for (size_t i = from; i < n && n - i >= 4; ++i) {
     if (readMpegHeader(p + i, f)) {
       size_t next = i + f->bytes;
@@ -381,12 +381,30 @@ bool findMpegFrame(const uint8_t* p, size_t n, size_t from, bool anywhere, MpegF
       if (next >= n || n - next < 4 ||
           (readMpegHeader(p + next, &g) && g.version == f->version && g.sampleRate == f->sampleRate &&
            g.channels == f->channels)) {
+        *at = i;
         return true;
       }
     }
     if (!anywhere) return false;
   }
   return false;
+}
+
+// The Xing or Info tag that LAME and ffmpeg put in the first frame: the stream's frame count (0 when not given)
+// and, from the encoder extension after it, the padding added at the end. False when the frame holds no tag.
+bool readInfoTag(const uint8_t* frame, size_t size, const MpegFrame& f, uint32_t* frames, uint32_t* padding) {
+  const size_t sideInfo = f.version == 3 ? (f.channels == 1 ? 17 : 32) : (f.channels == 1 ? 9 : 17);
+  size_t at = 4 + ((frame[1] & 1) == 0 ? 2 : 0) + sideInfo;  // after the CRC, when the frame has one
+  if (size < at + 8 || (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0)) return false;
+  const uint32_t flags = be32(frame + at + 4);
+  at += 8;
+  *frames = 0;
+  if ((flags & 1) && size >= at + 4) *frames = be32(frame + at);
+  at += (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+  // The extension: a 9-byte encoder name, then delay and padding as two 12-bit numbers 21 bytes in.
+  if (size >= at + 24 && (std::memcmp(frame + at, "LAME", 4) == 0 || std::memcmp(frame + at, "Lav", 3) == 0))
+    *padding = uint32_t(frame[at + 22] & 0x0F) << 8 | frame[at + 23];
+  return true;
 }
 
 bool readMp3(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* error) {
@@ -409,7 +427,8 @@ bool readMp3(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* error
   while (at < n && p[at] == 0) ++at;
 
   MpegFrame f;
-  if (!findMpegFrame(p, n, at, tagged, &f)) {
+  size_t first = at;
+  if (!findMpegFrame(p, n, at, tagged, &f, &first)) {
     return fail(info, error, tagged ? "no MPEG Layer III audio after the ID3v2 tag" : "not a RIFF/WAVE or MP3 file");
   }
   info->container = MusicContainer::mp3;
@@ -418,6 +437,21 @@ bool readMp3(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* error
   info->channels = f.channels;
   info->audioOffset = at;
   info->audioSize = n - at;
+  info->frameSamples = f.samplesPerFrame;
+
+  // Frame by frame to the last: one that runs past the end of the file, or fewer than the Info tag counts,
+  // means the file was cut. Anything else after the frames (an ID3v1 tag, junk) ends the walk.
+  uint32_t tagFrames = 0;
+  const bool infoTag = readInfoTag(p + first, std::min<size_t>(f.bytes, n - first), f, &tagFrames, &info->padding);
+  uint64_t walked = 0;
+  MpegFrame g;
+  for (size_t frame = first; n - frame >= 4 && readMpegHeader(p + frame, &g); frame += g.bytes, ++walked) {
+    if (g.bytes > n - frame) {
+      info->cut = true;
+      break;
+    }
+  }
+  if (infoTag && walked < uint64_t(tagFrames)) info->cut = true;
 
   const std::vector<TagMarker>* source = nullptr;
   if (!tag.chapters.empty()) {
@@ -475,7 +509,7 @@ bool readWave(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* erro
   if (riffSize >= 4 && riffSize <= n - 8) end = 8 + size_t(riffSize);
 
   bool haveFmt = false, haveData = false, haveCue = false;
-  uint16_t format = 0, channels = 0, bits = 0;
+  uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;
   uint32_t rate = 0;
   std::vector<CuePoint> cues;
   std::vector<Label> labels;
@@ -491,6 +525,7 @@ bool readWave(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* erro
       format = le16(d);
       channels = le16(d + 2);
       rate = le32(d + 4);
+      blockAlign = le16(d + 12);
       bits = le16(d + 14);
       static constexpr uint8_t kGuidTail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
       if (format == 0xFFFE && body >= 40 && std::memcmp(d + 26, kGuidTail, 14) == 0) format = le16(d + 24);
@@ -498,6 +533,7 @@ bool readWave(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* erro
       haveData = true;
       info->audioOffset = at + 8;
       info->audioSize = body;
+      info->cut = size > body && size != 0xFFFFFFFF;  // all ones: a writer that did not know the length
     } else if (std::memcmp(chunk, "cue ", 4) == 0 && !haveCue && body >= 4) {
       haveCue = true;
       size_t count = std::min<size_t>(le32(d), (body - 4) / 24);
@@ -525,11 +561,27 @@ bool readWave(const uint8_t* p, size_t n, MusicFileInfo* info, std::string* erro
   } else {
     return fail(info, error, "the WAVE audio is neither 16-bit PCM nor MPEG Layer-3");
   }
-  if (channels == 0 || rate == 0) return fail(info, error, "the WAVE fmt chunk gives no channels or no sample rate");
+  // Checked here, where the file is opened: the rate converter and the marker positions trust these fields.
+  char reason[96];
+  if (channels < 1 || channels > 2) {
+    std::snprintf(reason, sizeof reason, "the WAVE audio has %u channels; 1 or 2 can be played", unsigned(channels));
+    return fail(info, error, reason);
+  }
+  if (rate < 8000 || rate > 192000) {
+    std::snprintf(reason, sizeof reason, "the WAVE sample rate is %u Hz; 8000 to 192000 Hz can be played",
+                  unsigned(rate));
+    return fail(info, error, reason);
+  }
+  if (info->codec == MusicCodec::pcm16 && blockAlign != 2 * channels) {
+    std::snprintf(reason, sizeof reason, "the WAVE block align is %u bytes, not %u for 16-bit PCM in %u channels",
+                  unsigned(blockAlign), 2u * channels, unsigned(channels));
+    return fail(info, error, reason);
+  }
   if (!haveData || info->audioSize == 0) return fail(info, error, "the WAVE file has no audio data");
   info->container = MusicContainer::wave;
   info->sampleRate = rate;
   info->channels = channels;
+  info->frameSamples = info->codec == MusicCodec::pcm16 ? 1 : rate >= 32000 ? 1152 : 576;
 
   // The first label of a cue ID names it.
   std::stable_sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.id < b.id; });

@@ -28,10 +28,18 @@ struct MusicFileInfo {
   std::vector<Marker> markers;  // ordered by sample, equal positions in file order
   MarkerSource markerSource = MarkerSource::none;
   uint8_t id3Version = 0;    // major version (2, 3, 4) of the first ID3v2 tag of an MP3, 0 when it has none
+  // How far past the decoded end a marker may sit and still be the end: the encoder's padding (from an MP3's
+  // LAME tag, 0 when unknown) and the samples of one coded frame (1152 or 576 for MPEG, 1 for PCM).
+  uint32_t padding = 0;
+  uint32_t frameSamples = 0;
+  // The audio stops before its container says it ends: a WAVE data chunk or an MP3 frame cut short, or fewer
+  // MP3 frames than its Info tag counts. The music then ends early, not at the script's end.
+  bool cut = false;
 };
 
 // Reads container, payload and markers from a file held in memory. False, with a reason, when no audio payload is
-// found; *info is then left empty.
+// found or a WAVE format is one the player cannot play (1 or 2 channels, 8000 to 192000 Hz, 16-bit PCM frames of
+// 2 bytes a channel); *info is then left empty.
 //
 // Names are whole (any length), cut at their first NUL, in code page 1252: ID3v2 text in UTF-16 or UTF-8 is converted
 // and characters the code page lacks become '?'; ISO-8859-1 text and WAVE labels are taken byte for byte. A chapter

@@ -41,11 +41,11 @@ uint64_t pullLogMusicAt(const PullLog* log, uint64_t heard) {
   }
 }
 
-uint64_t syncCatchUp(SyncCursor* cursor, const Marker* markers, uint64_t count, uint64_t position,
-                     uint64_t endFrame, bool endKnown, SyncEvent event, void* user) {
+uint64_t callHeardMarkers(MarkerCursor* cursor, const Marker* markers, uint64_t count, uint64_t position,
+                          uint64_t endFrame, uint64_t endSlack, bool endKnown, MarkerEvent event, void* user) {
   const bool endHeard = endKnown && position >= endFrame;
-  // At the end, markers on or past the last sample are called too: the script must reach its end.
-  while (cursor->next < count && (markers[cursor->next].sample <= position || endHeard)) {
+  const uint64_t reach = endHeard ? endFrame + endSlack : position;
+  while (cursor->next < count && markers[cursor->next].sample <= reach) {
     event(markers[cursor->next].name.c_str(), user);
     ++cursor->next;
   }

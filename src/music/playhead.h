@@ -27,17 +27,20 @@ uint64_t pullLogMusicAt(const PullLog* log, uint64_t heard);
 
 struct Marker;
 
-// How far the sync points have been called out.
-struct SyncCursor {
+// The sound core's own cursor through the markers: which it has called out, apart from the script's count
+// (syncCount), which only the stream's callback raises.
+struct MarkerCursor {
   uint64_t next = 0;     // index of the next marker to call
   bool endCalled = false;
 };
 
 // What the cursor calls: a marker's name, or null for the end of the audio.
-using SyncEvent = void (*)(const char* name, void* user);
+using MarkerEvent = void (*)(const char* name, void* user);
 
 // Calls every marker whose first frame the position has reached, in order. Once the position has reached
-// endFrame (when the length is known, endKnown), every marker not yet called is called, in order, and
-// then the end, once. Returns the frames until the next event, or UINT64_MAX if none remains.
-uint64_t syncCatchUp(SyncCursor* cursor, const Marker* markers, uint64_t count, uint64_t position,
-                     uint64_t endFrame, bool endKnown, SyncEvent event, void* user);
+// endFrame (when the length is known, endKnown), the markers up to endSlack frames past it are called too, in
+// order (a script's last marker may sit on the last sample, or a little past it in a file's padding), and then
+// the end, once; markers further on are never called. Returns the frames until the next event, or UINT64_MAX
+// if none remains.
+uint64_t callHeardMarkers(MarkerCursor* cursor, const Marker* markers, uint64_t count, uint64_t position,
+                          uint64_t endFrame, uint64_t endSlack, bool endKnown, MarkerEvent event, void* user);

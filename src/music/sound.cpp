@@ -1,9 +1,10 @@
 // The sound core: the file's audio decoded ahead into the stream buffer on a thread of its own, the
-// output's pulls only copying from it, and a sync thread calling each marker out when it is heard.
+// output's pulls only copying from it, and a marker thread calling each marker out when it is heard.
 #include "music/sound.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ constexpr size_t feedBytes = 16384;     // MP3 bytes given to the decoder at a t
 }  // namespace
 
 struct SoundStream {
+  std::string quoted;  // the file's name in quotes, for the lines that speak of it
   MappedFile file;
   MusicFileInfo info;
   uint64_t readAt = 0;  // bytes of the payload given to the decoder (or copied, for PCM)
@@ -50,8 +52,9 @@ struct SoundStream {
   std::atomic<bool> decodeDone{false};  // written is then the length of the music in output frames
 
   std::vector<Marker> markers;  // positions in output frames
+  uint64_t endSlack = 0;        // output frames past the end whose markers are still the end's
   PullLog log;
-  SyncCursor cursor;
+  MarkerCursor cursor;
   // The sync points called out so far, and the frames by which they came after their own frame.
   std::atomic<uint32_t> lateCount{0};
   std::atomic<uint64_t> lateTotal{0};
@@ -64,7 +67,7 @@ struct SoundStream {
   std::atomic<bool> stop{false};
   WakeEvent* decodeWake = nullptr;  // signalled at each pull: there may be room
   PlatformThread* decodeThread = nullptr;
-  PlatformThread* syncThread = nullptr;
+  PlatformThread* markerThread = nullptr;
 };
 
 namespace {
@@ -124,6 +127,16 @@ void startConversion(SoundStream* stream, int rate, int channels) {
                  stream->sourceChannels);
 }
 
+// A stream joined from files of other rates or channels: what came in the old format is music and is converted
+// to its end, and conversion starts again from the new format, so the music keeps its length and its markers
+// their times.
+void changeFormat(SoundStream* stream, int rate, int channels) {
+  const uint32_t heldFrames = static_cast<uint32_t>(stream->held.size() / stream->sourceChannels);
+  resamplerPush(&stream->resampler, stream->held.data(), heldFrames, true, &stream->pendingOut);
+  stream->held.clear();
+  startConversion(stream, rate, channels);
+}
+
 // Drops the lead and holds the padding back: of `count` decoded frames, what is known to be music goes to out.
 uint32_t trimDecoded(SoundStream* stream, const int16_t* frames, uint32_t count, int16_t* out) {
   const uint32_t channels = stream->sourceChannels;
@@ -158,6 +171,10 @@ uint32_t readSource(SoundStream* stream, int16_t* out) {
         if (!stream->formatKnown && mp3Format(stream->decoder, &rate, &channels)) {
           startConversion(stream, rate, channels);
           mp3Trim(stream->decoder, &stream->leadLeft, &stream->padding);
+        } else if (mp3Format(stream->decoder, &rate, &channels) &&
+                   (static_cast<uint32_t>(rate) != stream->resampler.from ||
+                    static_cast<uint32_t>(channels) != stream->sourceChannels)) {
+          changeFormat(stream, rate, channels);
         }
         if (frames == 0) break;
         const uint32_t music = trimDecoded(stream, decoded, frames, out);
@@ -233,16 +250,32 @@ void callOut(const char* name, void* user) {
   if (!name && stream->endCallback) stream->endCallback(stream, nullptr, stream->endUser);
 }
 
+// One line when music that stopped early has been heard to its end: where it stopped, and what it never reached.
+void tellEarlyEnd(const SoundStream* stream, uint64_t end) {
+  const unsigned long long ms = end * 1000 / static_cast<uint64_t>(outputRate);
+  char text[1024];
+  std::snprintf(text, sizeof text, "%s: the music stopped at %llu:%02llu.%03llu, %s; %llu sync points never reached",
+                stream->quoted.c_str(), ms / 60000, ms / 1000 % 60, ms % 1000,
+                stream->decodeFailed ? "where its audio cannot be decoded" : "where the file is cut off",
+                static_cast<unsigned long long>(stream->markers.size() - stream->cursor.next));
+  showFailure(FailureStyle::line, text);
+}
+
 // Wakes when the next marker is due by the heard position, and calls out everything it has reached.
-void syncLoop(void* argument) {
+void markerLoop(void* argument) {
   SoundStream* stream = static_cast<SoundStream*>(argument);
   while (!stream->stop.load(std::memory_order_relaxed)) {
     const uint64_t position = heardPosition(stream);
     const bool endKnown = stream->decodeDone.load(std::memory_order_acquire);
     const uint64_t end = stream->written.load(std::memory_order_acquire);
-    const uint64_t wait = syncCatchUp(&stream->cursor, stream->markers.data(), stream->markers.size(), position, end,
-                                      endKnown, callOut, stream);
-    if (stream->cursor.endCalled) return;
+    // Music that stopped early ends where it stopped: the markers it never reached are not its end's.
+    const bool early = endKnown && (stream->info.cut || stream->decodeFailed);
+    const uint64_t wait = callHeardMarkers(&stream->cursor, stream->markers.data(), stream->markers.size(), position,
+                                           end, early ? 0 : stream->endSlack, endKnown, callOut, stream);
+    if (stream->cursor.endCalled) {
+      if (early) tellEarlyEnd(stream, end);
+      return;
+    }
     // Close to the event, sleep just that long; further off, look again soon, as the output may stall.
     uint64_t us = wait == UINT64_MAX ? 5000 : wait * 1'000'000ull / static_cast<uint64_t>(outputRate);
     us = us > 3000 ? std::min<uint64_t>(us - 2000, 10000) : std::max<uint64_t>(us, 100);
@@ -271,7 +304,8 @@ void soundSetBufferSize(int milliseconds) { bufferMilliseconds = std::max(millis
 
 SoundStream* soundOpenFile(const char* path) {
   SoundStream* stream = new SoundStream;
-  const std::string quoted = std::string("\"") + path + "\"";
+  stream->quoted = std::string("\"") + path + "\"";
+  const std::string& quoted = stream->quoted;
   if (!mapFile(path, &stream->file)) return failOpen(stream, "cannot read " + quoted);
   std::string why;
   if (!readMusicFile(stream->file.data, stream->file.size, &stream->info, &why))
@@ -294,6 +328,8 @@ SoundStream* soundOpenFile(const char* path) {
   const uint32_t fileRate = stream->info.sampleRate;
   if (fileRate != static_cast<uint32_t>(outputRate))
     for (Marker& m : stream->markers) m.sample = resampledPosition(m.sample, fileRate, static_cast<uint32_t>(outputRate));
+  stream->endSlack =
+      resampledPosition(stream->info.padding + stream->info.frameSamples, fileRate, static_cast<uint32_t>(outputRate));
 
   // The stream buffer's time ahead of the output, and room for the decoder to wait for a whole block.
   stream->ringFrames =
@@ -320,7 +356,7 @@ void soundPlay(SoundStream* stream) {
   if (!stream) return;
   // The decoder stays ahead of the output, and the sync points are as urgent as the output itself.
   if (!stream->decodeDone.load()) stream->decodeThread = threadStart(decodeLoop, stream, ThreadPriority::high);
-  stream->syncThread = threadStart(syncLoop, stream, ThreadPriority::urgent);
+  stream->markerThread = threadStart(markerLoop, stream, ThreadPriority::urgent);
   audioOutStart(pullMusic, stream);
 }
 
@@ -329,7 +365,7 @@ void soundCloseStream(SoundStream* stream) {
   audioOutStop();
   stream->stop.store(true);
   wakeEventSignal(stream->decodeWake);
-  threadJoin(stream->syncThread);
+  threadJoin(stream->markerThread);
   threadJoin(stream->decodeThread);
   freeStream(stream);
 }

@@ -4,7 +4,7 @@
 
 struct SoundStream;
 
-// Called on the core's sync thread: once per sync point heard, in order, with its whole zero-terminated
+// Called on the core's marker thread: once per sync point heard, in order, with its whole zero-terminated
 // name; and once with a null name when the end of the music has been heard.
 using SoundCallback = void (*)(SoundStream* stream, const char* name, void* user);
 
@@ -26,5 +26,5 @@ void soundClose();
 // The music frame (at the output's rate) being heard now: for tests and measurements.
 unsigned long long soundPosition(SoundStream* stream);
 // Of the sync points called out so far: how many, and how long after its own frame each came by the heard
-// position, on average and at worst (only the sync thread writes them; they may be read at any time).
+// position, on average and at worst (only the marker thread writes them; they may be read at any time).
 void soundSyncLateness(SoundStream* stream, unsigned* called, double* meanMs, double* worstMs);

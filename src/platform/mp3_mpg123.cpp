@@ -9,6 +9,8 @@ struct Mp3Decoder {
   bool ended = false;
   int rate = 0;
   int channels = 0;
+  int nextRate = 0;  // a new format met after frames of the old one, told at the next read
+  int nextChannels = 0;
 };
 
 Mp3Decoder* mp3Open() {
@@ -42,17 +44,31 @@ bool mp3Feed(Mp3Decoder* decoder, const uint8_t* bytes, size_t size) {
 
 Mp3Result mp3Read(Mp3Decoder* decoder, int16_t* out, uint32_t maxFrames, uint32_t* frames) {
   *frames = 0;
+  if (decoder->nextChannels > 0) {
+    decoder->rate = decoder->nextRate;
+    decoder->channels = decoder->nextChannels;
+    decoder->nextChannels = 0;
+    return Mp3Result::frames;
+  }
   // Until the format is known, room for mono frames only: the buffer holds maxFrames stereo frames.
   const int channels = decoder->channels > 0 ? decoder->channels : 1;
   size_t bytes = 0;
   const int result = mpg123_read(decoder->handle, out, static_cast<size_t>(maxFrames) * channels * 2, &bytes);
   if (result == MPG123_NEW_FORMAT) {
     long rate = 0;
-    int encoding = 0;
-    if (mpg123_getformat(decoder->handle, &rate, &decoder->channels, &encoding) != MPG123_OK ||
-        encoding != MPG123_ENC_SIGNED_16)
+    int newChannels = 0, encoding = 0;
+    if (mpg123_getformat(decoder->handle, &rate, &newChannels, &encoding) != MPG123_OK ||
+        encoding != MPG123_ENC_SIGNED_16 || newChannels < 1 || newChannels > 2)
       return Mp3Result::failed;
-    decoder->rate = static_cast<int>(rate);
+    // Frames of the old format may come with the news of the new one: they go out first, in their format.
+    *frames = decoder->channels > 0 ? static_cast<uint32_t>(bytes / (2u * decoder->channels)) : 0;
+    if (*frames > 0) {
+      decoder->nextRate = static_cast<int>(rate);
+      decoder->nextChannels = newChannels;
+    } else {
+      decoder->rate = static_cast<int>(rate);
+      decoder->channels = newChannels;
+    }
     return Mp3Result::frames;
   }
   if (decoder->channels > 0) *frames = static_cast<uint32_t>(bytes / (2u * decoder->channels));

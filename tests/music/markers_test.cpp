@@ -151,6 +151,38 @@ TEST(MarkersId3, TagLayoutsAreReadAndSkippedUpToTheAudio) {
   }
 }
 
+// What the player needs to end the music where it really ends: the padding and frame length by which a last
+// marker may lie past the decoded end, and whether the audio stops short of what its container says.
+TEST(Markers, TheEndOfTheAudio) {
+  // An Info frame counting `frames` frames, from LAME 3.100: delay 576 (0x240), padding 1234 (0x4D2).
+  const auto infoFrame = [](uint32_t frames) {
+    Bytes f = Bytes("\xFF\xFB\x90\x64", 4) + Bytes(32, '\0') + "Info" + be32(1) + be32(frames) + "LAME3.100" +
+              Bytes(12, '\0') + "\x24\x04\xD2";
+    return f + Bytes(417 - f.size(), '\0');
+  };
+  struct {
+    const char* what;
+    Bytes file;
+    bool cut;
+    uint32_t padding, frameSamples;
+  } cases[] = {
+      {"MPEG-1 whole", kMpeg1, false, 0, 1152},
+      {"ID3v1 tag after the frames", kMpeg1 + "TAG" + Bytes(125, ' '), false, 0, 1152},
+      {"last frame cut short", kMpeg1.substr(0, 1000), true, 0, 1152},
+      {"Info frame, all 3 frames there", infoFrame(3) + kMpeg1.substr(0, 834), false, 1234, 1152},
+      {"Info frame counts 5, 3 there", infoFrame(5) + kMpeg1.substr(0, 834), true, 1234, 1152},
+      {"WAVE data claims 100 bytes, 4 there", wave(fmt(1, 1, 8000) + chunk("data", "abcd", 100)), true, 0, 1},
+      {"WAVE data of unknown length", wave(fmt(1, 1, 8000) + chunk("data", "abcd", 0xFFFFFFFF)), false, 0, 1},
+  };
+  for (const auto& c : cases) {
+    Read r = read(c.file);
+    ASSERT_TRUE(r.ok) << c.what << ": " << r.error;
+    EXPECT_EQ(c.cut, r.info.cut) << c.what;
+    EXPECT_EQ(c.padding, r.info.padding) << c.what;
+    EXPECT_EQ(c.frameSamples, r.info.frameSamples) << c.what;
+  }
+}
+
 TEST(MarkersWave, CuePositionsLabelsAndPayload) {
   Bytes cues = le32(5) + cuePoint(1, 5, "data", 0, 1000) + cuePoint(2, 700, "data", 0, 0) +
                cuePoint(3, 400, "slnt", 0, 300) + cuePoint(4, 900, "data", 4096, 10) + cuePoint(7, 1000, "data", 0, 0);
@@ -180,6 +212,7 @@ TEST(MarkersWave, FormatsAndDataSizes) {
       {"data larger than the file", wave(fmt(1, 1, 8000) + chunk("data", "abcd", 0xFFFFFFFF)), MusicCodec::pcm16, 8000,
        1, 4},
       {"RIFF size 0", "RIFF" + le32(0) + "WAVE" + fmt(1, 1, 8000) + kPcm, MusicCodec::pcm16, 8000, 1, 16},
+      {"the highest rate played", wave(fmt(1, 1, 192000) + kPcm), MusicCodec::pcm16, 192000, 1, 16},
   };
   for (const auto& c : cases) {
     Read r = read(c.file);
@@ -211,6 +244,12 @@ TEST(Markers, FilesWithoutPlayableAudioFailWithAReason) {
       {"WAVE no fmt", wave(kPcm)},
       {"WAVE short fmt", wave(chunk("fmt ", "\1\0\2\0") + kPcm)},
       {"WAVE no channels", wave(fmt(1, 0, 44100) + kPcm)},
+      // Formats the player cannot take: rates outside 8000 to 192000 Hz, more channels, frames of another size.
+      {"WAVE 7999 Hz", wave(fmt(1, 1, 7999) + kPcm)},
+      {"WAVE 192001 Hz", wave(fmt(0x55, 2, 192001, 0) + kPcm)},
+      {"WAVE 3 channels", wave(fmt(1, 3, 44100) + kPcm)},
+      {"WAVE stereo block align 6",
+       wave(chunk("fmt ", le16(1) + le16(2) + le32(44100) + le32(264600) + le16(6) + le16(16)) + kPcm)},
   };
   for (const auto& c : cases) {
     Read r = read(c.file);

@@ -1,6 +1,7 @@
 // Guards the sound core against sync points called out before they are heard (a device buffer early, or
 // blind to silence the output played), against lost or repeated music after a stall, against the decoder's
-// lead and padding leaking into the music, and against a script whose last sync points sit at the end.
+// lead and padding leaking into the music, and against a script whose last sync points sit at the end (they
+// fire) or far past it (they never do), and against music that fails to decode passing for its whole.
 // A fake output and a fake decoder drive it; "heard" is the fake output's own count of frames played.
 #include <gtest/gtest.h>
 
@@ -41,6 +42,7 @@ struct FakeDecoder {
   std::condition_variable more;
   uint64_t allowed = 0;  // raw frames the decoder may produce by now: a slow decoder waits
   uint64_t produced = 0;
+  uint64_t failAt = UINT64_MAX;  // raw frames after which the data cannot be decoded
 } decoder;
 
 }  // namespace
@@ -63,7 +65,8 @@ Mp3Decoder* mp3Open() { return reinterpret_cast<Mp3Decoder*>(&decoder); }
 bool mp3Feed(Mp3Decoder*, const uint8_t*, size_t) { return true; }
 Mp3Result mp3Read(Mp3Decoder*, int16_t* out, uint32_t maxFrames, uint32_t* frames) {
   std::unique_lock<std::mutex> hold(decoder.lock);
-  const uint64_t total = decoder.lead + decoder.music + decoder.padding;
+  if (decoder.produced >= decoder.failAt) return Mp3Result::failed;
+  const uint64_t total = std::min(decoder.lead + decoder.music + decoder.padding, decoder.failAt);
   decoder.more.wait(hold, [total] { return decoder.produced < decoder.allowed || decoder.produced == total; });
   *frames = 0;
   while (*frames < maxFrames && decoder.produced < decoder.allowed && decoder.produced < total) {
@@ -146,7 +149,7 @@ uint64_t outputIndexOf(uint64_t m) {
 }
 
 // Plays up to `played` frames. With `want`, waits until the calls reach it (or a while passes); without,
-// gives the sync thread a few of its rounds to call out what it wrongly thinks is heard.
+// gives the marker thread a few of its rounds to call out what it wrongly thinks is heard.
 void playTo(uint64_t played, size_t want = 0) {
   output.played = played;
   if (want == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -158,9 +161,11 @@ void playTo(uint64_t played, size_t want = 0) {
 class SoundCore : public ::testing::Test {
  protected:
   // An MP3 file whose chapters start at the given milliseconds; its audio goes to the fake decoder.
-  SoundStream* open(const std::vector<uint32_t>& startsMs, uint32_t lead, uint32_t padding, uint64_t music) {
+  SoundStream* open(const std::vector<uint32_t>& startsMs, uint32_t lead, uint32_t padding, uint64_t music,
+                    uint64_t failAt = UINT64_MAX) {
     output.taken = 0, output.played = 0, output.left.clear();
     decoder.lead = lead, decoder.padding = padding, decoder.music = music, decoder.produced = 0;
+    decoder.failAt = failAt;
     decoder.allowed = 20000;  // more than the stream buffer and one block: opening never waits
     calls.clear();
     std::vector<mp3::Chapter> chapters;
@@ -230,10 +235,11 @@ TEST_F(SoundCore, SyncPointsFireWhenHeardAlsoAfterTheOutputStarvedAndTheMusicIsW
   close(stream);
 }
 
-TEST_F(SoundCore, LeadAndPaddingAreCutAndSyncPointsAtOrPastTheEndFireBeforeIt) {
+TEST_F(SoundCore, LeadAndPaddingAreCutAndOnlySyncPointsAtTheEndFireWithIt) {
   // 49966 music frames behind a lead of 1105 and before a padding of 700. Markers at 1000 ms (frame 44100),
-  // 1133 ms (frame 49965, the music's last) and 2000 ms (frame 88200, past the end).
-  SoundStream* stream = open({1000, 1133, 2000}, 1105, 700, 49966);
+  // 1133 ms (frame 49965, the music's last), 1150 ms (frame 50715: 749 past the end, less than one MPEG frame)
+  // and 2000 ms (frame 88200, far past the end: never reached).
+  SoundStream* stream = open({1000, 1133, 1150, 2000}, 1105, 700, 49966);
   ASSERT_NE(stream, nullptr);
   allow(UINT64_MAX);
   pullMusic(49966);
@@ -257,12 +263,30 @@ TEST_F(SoundCore, LeadAndPaddingAreCutAndSyncPointsAtOrPastTheEndFireBeforeIt) {
   ASSERT_EQ(callCount(), 2u);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(callCount(), 2u) << "the end came before the last frame was heard";
-  playTo(last + 1, 4);  // the last frame heard: the marker past the end, then the end
-  ASSERT_EQ(callCount(), 4u);
+  playTo(last + 1, 4);  // the last frame heard: the marker just past the end, then the end
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_EQ(callCount(), 4u) << "the marker far past the end was called";
   EXPECT_EQ(calls[1].name, "m1133");
-  EXPECT_EQ(calls[2].name, "m2000");
+  EXPECT_EQ(calls[2].name, "m1150");
   EXPECT_EQ(calls[3].name, "(end)");
   EXPECT_GE(calls[3].played, last + 1);
+  close(stream);
+}
+
+TEST_F(SoundCore, ADecodeFailureEndsTheMusicWhereItStoppedWithOneLineAndNoBurst) {
+  // 30000 frames (680.27 ms) decode, then none: the marker at 500 ms is heard, the one at 1000 ms never.
+  ::testing::internal::CaptureStderr();
+  SoundStream* stream = open({500, 1000}, 0, 0, 60000, 30000);
+  ASSERT_NE(stream, nullptr);
+  allow(UINT64_MAX);
+  pullMusic(30000);
+  playTo(output.taken, 2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(callCount(), 2u) << "the marker the music never reached was called";
+  EXPECT_EQ(calls[1].name, "(end)");
+  EXPECT_NE(said.find(": the music stopped at 0:00.680, where its audio cannot be decoded; 1 sync points never reached\n"),
+            std::string::npos) << said;
   close(stream);
 }
 

@@ -1,9 +1,12 @@
 // Guards the sound layer as the program runs it (SDL's dummy and disk outputs, libmpg123) against a lost or
 // repeated count, rate conversion that moves markers, files accepted that cannot be played, a gapless
-// decode that shifts the music, and an output position that steps at each pull or runs on through a stall.
+// decode that shifts the music, a music file cut short passing for the script's end, a change of format
+// in the middle of an MP3, and an output position that steps at each pull or runs on through a stall.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <lame.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -56,10 +60,10 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 }
 
 // Plays a file to its end on the current output and returns what was called out.
-std::vector<Call> playToEnd(const fs::path& file, std::chrono::seconds limit) {
+std::vector<Call> playToEnd(const fs::path& file, std::chrono::seconds limit, int bufferMs = 1000) {
   calls.clear();
   EXPECT_TRUE(soundInit(44100));
-  soundSetBufferSize(1000);
+  soundSetBufferSize(bufferMs);
   SoundStream* stream = soundOpenFile(file.c_str());
   EXPECT_NE(stream, nullptr);
   if (!stream) {
@@ -85,6 +89,61 @@ std::vector<Call> playToEnd(const fs::path& file, std::chrono::seconds limit) {
   return calls;
 }
 
+// Plays a file of up to 3 s to its end on SDL's disk output, which writes every frame it is handed (the silence
+// before playback included), and returns the left channel. The disk takes frames faster than real time, so the
+// whole file is decoded before playback: the decoder could not keep up.
+std::vector<int16_t> playToDisk(const fs::path& file, std::vector<Call>* called = nullptr) {
+  const fs::path raw = file.parent_path() / "out.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+  setenv("SDL_DISKAUDIODELAY", "0", 1);
+  const std::vector<Call> got = playToEnd(file, std::chrono::seconds(20), 4000);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  if (called) *called = got;
+  std::ifstream in(raw, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> left(bytes.size() / 4);
+  for (size_t i = 0; i < left.size(); ++i) std::memcpy(&left[i], &bytes[i * 4], 2);
+  return left;
+}
+
+// The loudest sample of [from, to).
+size_t loudest(const std::vector<int16_t>& samples, size_t from, size_t to) {
+  size_t at = from;
+  for (size_t i = from; i < std::min(to, samples.size()); ++i)
+    if (std::abs(samples[i]) > std::abs(samples[at])) at = i;
+  return at;
+}
+
+std::string bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+// LAME at 22050 Hz mono, with its Info frame (the assets' encoder makes 44.1 kHz only).
+std::string mono22k(const std::vector<float>& samples) {
+  lame_global_flags* gf = lame_init();
+  lame_set_in_samplerate(gf, 22050);
+  lame_set_out_samplerate(gf, 22050);
+  lame_set_num_channels(gf, 1);
+  lame_set_mode(gf, MONO);
+  lame_set_brate(gf, 64);  // room for the Info frame, which LAME's 32 kbit/s lacks
+  lame_set_write_id3tag_automatic(gf, 0);
+  lame_init_params(gf);
+  std::vector<unsigned char> out(samples.size() * 2 + 16384);
+  int made = lame_encode_buffer_ieee_float(gf, samples.data(), samples.data(), static_cast<int>(samples.size()),
+                                           out.data(), static_cast<int>(out.size()));
+  made += lame_encode_flush(gf, out.data() + made, static_cast<int>(out.size()) - made);
+  lame_get_lametag_frame(gf, out.data(), out.size());  // the finished Info frame over its placeholder
+  lame_close(gf);
+  return std::string(out.begin(), out.begin() + made);
+}
+
+// `frames` samples of a quiet tone loud from its first sample, with a click at `click`.
+std::vector<float> clicked(size_t frames, size_t click) {
+  std::vector<float> v(frames);
+  for (size_t i = 0; i < frames; ++i) v[i] = 0.2f * std::cos(static_cast<float>(i) * 0.07f);
+  v[click] = 0.95f;
+  return v;
+}
+
 TEST(SoundPlayback, OtherRatesAndMonoArePlayedAtTheOutputRate) {
   // 22050 Hz mono: a marker at file sample 11025 is half a second in, output frame 22050.
   const fs::path file = scratch() / "mono.wav";
@@ -106,10 +165,75 @@ TEST(SoundPlayback, FilesThatCannotBePlayedAreRefusedWithAReason) {
   writeFile(dir / "tag-only.mp3", std::string(tag.begin(), tag.end()));
   std::string wave = music_files::toneWave(44100, 2, 100, {{10, "x"}});
   writeFile(dir / "truncated.wav", wave.substr(0, 30));
-  for (const char* name : {"missing.mp3", "empty.mp3", "noise.mp3", "tag-only.mp3", "truncated.wav"}) {
+  // At 1 Hz one block of 4096 frames would become 180 million output frames (0.7 GB) before playing.
+  writeFile(dir / "1hz.wav", music_files::toneWave(1, 2, 8192, {}));
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  ::testing::internal::CaptureStderr();
+  for (const char* name : {"missing.mp3", "empty.mp3", "noise.mp3", "tag-only.mp3", "truncated.wav", "1hz.wav"}) {
     EXPECT_EQ(soundOpenFile((dir / name).c_str()), nullptr) << name;
   }
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  getrusage(RUSAGE_SELF, &after);
   soundClose();
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 50 * 1024) << "kB more at the peak";
+  EXPECT_NE(said.find("1hz.wav\": the WAVE sample rate is 1 Hz; 8000 to 192000 Hz can be played\n"), std::string::npos) << said;
+}
+
+// The music's end is the script's end only when the whole file was heard. Whole: the markers on its last sample
+// and just past it (in its padding) fire, one far past never does. Cut short: only what was heard fires, and
+// one line says where the music stopped and what it never reached.
+TEST(SoundPlayback, TheEndOfTheMusicFiresOnlyWhatTheWholeFileReaches) {
+  // 44145 samples: the last, 44144, is at 1001 ms. 1024 ms is 1014 samples past the end, within one MPEG frame.
+  const std::string audio = bytes(mp3::encode(clicked(44145, 100), clicked(44145, 100)));
+  const std::string tag =
+      bytes(mp3::id3Tag({}, {{500, 501, "m500"}, {1001, 1002, "m1001"}, {1024, 1025, "m1024"}, {1500, 1501, "m1500"}}));
+  const fs::path dir = scratch();
+  writeFile(dir / "whole.mp3", tag + audio);
+  ::testing::internal::CaptureStderr();
+  std::vector<Call> got = playToEnd(dir / "whole.mp3", std::chrono::seconds(10));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[1].name, "m1001");
+  EXPECT_EQ(got[2].name, "m1024");
+  EXPECT_EQ(got[3].name, "(end)");
+  EXPECT_EQ(got[3].position, 44145u);
+
+  // Cut in the middle of a frame about 0.6 s in (192 kbit/s: 24000 bytes a second).
+  writeFile(dir / "cut.mp3", tag + audio.substr(0, 14500));
+  ::testing::internal::CaptureStderr();
+  got = playToEnd(dir / "cut.mp3", std::chrono::seconds(10));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(got.size(), 2u) << "markers past where the music stopped were called";
+  EXPECT_EQ(got[0].name + got[1].name, "m500(end)");
+  const unsigned long long ms = got[1].position * 1000 / 44100;
+  ASSERT_GT(ms, 500u);
+  ASSERT_LT(ms, 1000u);
+  EXPECT_EQ(said, "vostrel: \"" + (dir / "cut.mp3").string() + "\": the music stopped at 0:00." + std::to_string(ms) +
+                      ", where the file is cut off; 3 sync points never reached\n");
+}
+
+// `cat mono22k.mp3 stereo44k.mp3`: the second part plays at its own rate and channels, so the music lasts
+// as long as its parts and the second part's click sounds at the time of the marker put on it.
+TEST(SoundPlayback, AJoinedMp3ChangingRateAndChannelsKeepsItsLengthAndMarkerTimes) {
+  // Clicks at 0.5 s into each 1 s part: output frames 22050 and, after the first part's 44100, 66150.
+  const std::string first = mono22k(clicked(22050, 11025));
+  const std::string second = bytes(mp3::encode(clicked(44100, 22050), clicked(44100, 22050)));
+  const fs::path dir = scratch();
+  writeFile(dir / "joined.mp3", bytes(mp3::id3Tag({}, {{500, 501, "a"}, {1500, 1501, "b"}})) + first + second);
+  std::vector<Call> got;
+  const std::vector<int16_t> left = playToDisk(dir / "joined.mp3", &got);
+  size_t start = 0;
+  while (start < left.size() && left[start] == 0) ++start;  // the music's first sample
+  ASSERT_LT(start + 92000, left.size());
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(loudest(left, start + 1000, start + 40000) - start, 22050u);
+  // The second part is not trimmed (libmpg123 trims by the first Info frame only): its own Info frame and the
+  // encoder's and decoder's delays, 1152 + 576 + 529 = 2257 frames, come before its music.
+  EXPECT_EQ(loudest(left, start + 45000, start + 92000) - start, 66150u + 2257);
+  EXPECT_EQ(got[1].name, "b");
+  EXPECT_GE(got[2].position, 88200u);
+  EXPECT_LE(got[2].position, 88200u + 2257 + 1152) << "the music's length";
 }
 
 // The program's own start: the count walks through the whole test track, one step per marker.
@@ -160,26 +284,11 @@ TEST(SoundPlayback, Mp3DecodesGaplessToTheEncodersSamplesInStereoAndMono) {
     const std::vector<uint8_t> encoded = mp3::encode(left, mono ? std::vector<float>() : right);
     const fs::path dir = scratch();
     writeFile(dir / "click.mp3", std::string(encoded.begin(), encoded.end()));
-
-    // The disk output writes every frame it is handed, silence before playback included.
-    const fs::path raw = dir / "out.raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "0", 1);
-    playToEnd(dir / "click.mp3", std::chrono::seconds(20));
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-
-    std::ifstream in(raw, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const int16_t* samples = reinterpret_cast<const int16_t*>(bytes.data());
-    const size_t count = bytes.size() / 4;
+    const std::vector<int16_t> samples = playToDisk(dir / "click.mp3");
     size_t start = 0;
-    while (start < count && samples[start * 2] == 0) ++start;  // the music's first sample
-    ASSERT_LT(start + frames, count);
-    size_t loudest = start + 5000;
-    for (size_t i = start + 5000; i < start + frames; ++i)
-      if (std::abs(samples[i * 2]) > std::abs(samples[loudest * 2])) loudest = i;
-    EXPECT_EQ(loudest - start, click);
+    while (start < samples.size() && samples[start] == 0) ++start;  // the music's first sample
+    ASSERT_LT(start + frames, samples.size());
+    EXPECT_EQ(loudest(samples, start + 5000, start + frames) - start, click);
   }
 }
 
