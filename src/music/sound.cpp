@@ -65,6 +65,7 @@ struct SoundStream {
   WakeEvent* decodeWake = nullptr;  // signalled at each pull: there may be room
   PlatformThread* decodeThread = nullptr;
   PlatformThread* syncThread = nullptr;
+  bool pumped = false;  // playing with a thread missing: soundPump does its work
 };
 
 namespace {
@@ -233,15 +234,21 @@ void callOut(const char* name, void* user) {
   if (!name && stream->endCallback) stream->endCallback(stream, nullptr, stream->endUser);
 }
 
+// Calls out everything the heard position has reached; returns the frames until the next event, or
+// UINT64_MAX when none remains.
+uint64_t syncStep(SoundStream* stream) {
+  const uint64_t position = heardPosition(stream);
+  const bool endKnown = stream->decodeDone.load(std::memory_order_acquire);
+  const uint64_t end = stream->written.load(std::memory_order_acquire);
+  return syncCatchUp(&stream->cursor, stream->markers.data(), stream->markers.size(), position, end, endKnown,
+                     callOut, stream);
+}
+
 // Wakes when the next marker is due by the heard position, and calls out everything it has reached.
 void syncLoop(void* argument) {
   SoundStream* stream = static_cast<SoundStream*>(argument);
   while (!stream->stop.load(std::memory_order_relaxed)) {
-    const uint64_t position = heardPosition(stream);
-    const bool endKnown = stream->decodeDone.load(std::memory_order_acquire);
-    const uint64_t end = stream->written.load(std::memory_order_acquire);
-    const uint64_t wait = syncCatchUp(&stream->cursor, stream->markers.data(), stream->markers.size(), position, end,
-                                      endKnown, callOut, stream);
+    const uint64_t wait = syncStep(stream);
     if (stream->cursor.endCalled) return;
     // Close to the event, sleep just that long; further off, look again soon, as the output may stall.
     uint64_t us = wait == UINT64_MAX ? 5000 : wait * 1'000'000ull / static_cast<uint64_t>(outputRate);
@@ -321,7 +328,14 @@ void soundPlay(SoundStream* stream) {
   // The decoder stays ahead of the output, and the sync points are as urgent as the output itself.
   if (!stream->decodeDone.load()) stream->decodeThread = threadStart(decodeLoop, stream, ThreadPriority::high);
   stream->syncThread = threadStart(syncLoop, stream, ThreadPriority::urgent);
+  stream->pumped = (!stream->decodeThread && !stream->decodeDone.load()) || !stream->syncThread;
   audioOutStart(pullMusic, stream);
+}
+
+void soundPump(SoundStream* stream) {
+  if (!stream || !stream->pumped) return;
+  if (!stream->decodeThread) decodeAhead(stream);
+  if (!stream->syncThread && !stream->cursor.endCalled) syncStep(stream);
 }
 
 void soundCloseStream(SoundStream* stream) {
