@@ -97,7 +97,8 @@ bool mainLoopFrame() {
       releaseGateTime();
       return false;
     }
-    if (nextStep > now || steps == mainLoopStepsPerFrame) break;
+    // A machine that takes a step's time to draw one draws one a frame, as it would on the desktop.
+    if (nextStep > now || steps == mainLoopStepsPerFrame || clockMilliseconds() - now >= stepMilliseconds) break;
     holdGateTime(nextStep);
     const bool due = frameDue(0.01f);
     nextStep += stepMilliseconds;

@@ -7,9 +7,10 @@ int runMainLoop();
 // The same loop for a display that calls the program once per frame it shows (a browser's animation
 // frames), whose caller cannot block, in three parts. Starts the music; false when it cannot.
 bool mainLoopStart();
-// Takes the waiting messages, then draws each 10 ms step due by now (at most mainLoopStepsPerFrame, the
-// rest dropped as a slow machine drops frames), each at its own time and after the messages before it,
-// and shows the last. False once the quit request is taken.
+// Takes the waiting messages, then draws each 10 ms step due by now, each at its own time and after the
+// messages before it, and shows the last. At most mainLoopStepsPerFrame steps, and no more once drawing
+// has taken a step's time: the rest are dropped, as a slow machine drops frames. False once the quit
+// request is taken.
 bool mainLoopFrame();
 // Stops the music and shuts the shell down; returns the quit's exit code.
 int mainLoopEnd();

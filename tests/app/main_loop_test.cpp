@@ -141,10 +141,21 @@ TEST_F(Loop, AnimationFramesDrawTheStepsDueAndShowTheLast) {
   }
   EXPECT_EQ(gateOpen, drawn);
 
+  // Steps that take 12 ms each to draw: one a frame, the rest dropped.
+  duringScene = [] { fake.clock += 12; };
+  fake.log.clear();
+  fake.clock = 2100;
+  ASSERT_TRUE(mainLoopFrame());
+  EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "tunnel"), 1);
+  fake.log.clear();
+  fake.clock = 2150;  // the backlog was dropped: the next step was due 10 ms after the last frame began
+  ASSERT_TRUE(mainLoopFrame());
+  EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "tunnel"), 1);
+
   // A quit posted by the first step is taken before the second is drawn.
   fake.log.clear();
+  fake.clock = 2190;
   duringScene = [] { shellPostQuit(3); };
-  fake.clock = 2090;
   EXPECT_FALSE(mainLoopFrame());
   EXPECT_EQ(fake.log, (Log{"pump", "tunnel", "quit"}));
   EXPECT_EQ(mainLoopEnd(), 3);
