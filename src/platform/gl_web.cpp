@@ -78,7 +78,7 @@ const float materialDiffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
 const float modelAmbient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
 
 GLint viewport[4] = {0, 0, 0, 0};
-GLint unpackAlignment = 4;
+GLint unpackAlignment = 4, packAlignment = 4;
 GLuint listBase = 0;
 
 struct Raster {
@@ -745,10 +745,15 @@ void glPopAttrib() {
   if (s.mask & GL_LIST_BIT) listBase = s.listBase;
 }
 
-void glPushClientAttrib(GLbitfield) { clientStack.push_back(unpackAlignment); }
+void glPushClientAttrib(GLbitfield) {
+  clientStack.push_back(unpackAlignment);
+  clientStack.push_back(packAlignment);
+}
 
 void glPopClientAttrib() {
-  if (clientStack.empty()) return;
+  if (clientStack.size() < 2) return;
+  glPixelStorei(GL_PACK_ALIGNMENT, clientStack.back());
+  clientStack.pop_back();
   glPixelStorei(GL_UNPACK_ALIGNMENT, clientStack.back());
   clientStack.pop_back();
 }
@@ -757,6 +762,7 @@ void glPixelStorei(GLenum name, GLint value) {
   // WebGL has the alignment; the rest are pinned by the program to their defaults.
   if (name != GL_UNPACK_ALIGNMENT && name != GL_PACK_ALIGNMENT) return;
   if (name == GL_UNPACK_ALIGNMENT) unpackAlignment = value;
+  if (name == GL_PACK_ALIGNMENT) packAlignment = value;
   emscripten_glPixelStorei(name, value);
 }
 
@@ -929,4 +935,22 @@ void gluCylinder(GLUquadric* q, GLdouble base, GLdouble top, GLdouble height, GL
     for (int j = 0; j <= stacks; ++j) point(i, j);
     glEnd();
   }
+}
+
+// ---- reading the frame back: WebGL reads RGBA only
+
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid* pixels) {
+  if (format != GL_RGB || type != GL_UNSIGNED_BYTE) {
+    emscripten_glReadPixels(x, y, width, height, format, type, pixels);
+    return;
+  }
+  std::vector<GLubyte> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  emscripten_glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());  // 4 bytes a pixel: rows need no padding
+  const size_t alignment = static_cast<size_t>(packAlignment);
+  const size_t stride = (static_cast<size_t>(width) * 3 + alignment - 1) / alignment * alignment;
+  auto* out = static_cast<GLubyte*>(pixels);
+  for (GLsizei row = 0; row < height; ++row)
+    for (GLsizei col = 0; col < width; ++col)
+      for (int c = 0; c < 3; ++c)
+        out[row * stride + col * 3 + c] = rgba[(static_cast<size_t>(row) * width + col) * 4 + c];
 }

@@ -1,14 +1,18 @@
 // Guards the browser build in a real browser (headless chromium, driven by puppeteer-core) against a page
 // that never ends or ends with the wrong code, an Escape that leaves the music playing, failures that leave
 // a blank page instead of the program's own message, and a run much longer or shorter than its music.
-// Usage: node page_test.mjs DIST-DIR TESTDATA-DIR   (the folder scripts/build-web makes; the test track's)
+// Frames of chosen moments drawn by the browser's platform are compared with the desktop's (vostrel-capture).
+// Usage: node page_test.mjs DIST-DIR TESTDATA-DIR WEB-BUILD-DIR COUNT:FRAMES,... DESKTOP-FRAMES-DIR
+//   (the folder scripts/build-web makes; the test track's; the emscripten build with vostrel-capture-web;
+//   the moments; the desktop's frames of them as raw RGB, count-N.rgb)
+import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const [dist, testdata] = process.argv.slice(2);
+const [dist, testdata, webBuild, moments, desktopFrames] = process.argv.slice(2);
 let failures = 0, checks = 0;
 function check(what, ok, detail = '') {
   ++checks;
@@ -29,6 +33,11 @@ const sites = {
   full: site('full', () => {}),
   noMusic: site('no-music', (root) => fs.rmSync(path.join(root, 'demo.mp3'))),
   badBitmap: site('bad-bitmap', (root) => fs.writeFileSync(path.join(root, 'Data/code.bmp'), 'BM not a bitmap at all')),
+  // The page with the capture program in the program's place.
+  capture: site('capture', (root) => {
+    fs.copyFileSync(path.join(webBuild, 'vostrel-capture-web.js'), path.join(root, 'vostrel.js'));
+    fs.copyFileSync(path.join(webBuild, 'vostrel-capture-web.wasm'), path.join(root, 'vostrel-capture-web.wasm'));
+  }),
 };
 
 // Plain static files, as any web server gives them.
@@ -56,13 +65,13 @@ const browser = await puppeteer.launch({
 });
 
 // Opens a site's page with the stats on, clicks start; returns the page and the program's standard error.
-async function open(name) {
+async function open(name, query = 'stats') {
   const page = await browser.newPage();
   await page.setViewport({width: 1024, height: 768});
   const log = [];
   page.on('console', (m) => log.push(m.text()));
   page.on('pageerror', (e) => log.push(`pageerror: ${e.message}`));
-  await page.goto(`${base}/${name}/?stats`);
+  await page.goto(`${base}/${name}/?${query}`);
   await page.click('#start');
   return {page, log, started: Date.now()};
 }
@@ -111,6 +120,34 @@ try {
     check(`${name}: the run ends with code 1`, code === 1, `code ${code}`);
     const box = await page.$eval('#error', (e) => getComputedStyle(e).display !== 'none' ? e.innerText : '');
     check(`${name}: the page shows "Error" and the message`, box.startsWith('Error') && box.includes(text), JSON.stringify(box));
+    await page.close();
+  }
+  // Each moment's frame against the desktop's: mean absolute error over all channels, 0-1.
+  {
+    const {page, log} = await open(sites.capture, `capture=${moments}`);
+    const code = await exitCode(page, 240);
+    check('the capture program draws every moment', code === 0, `code ${code}; ${log.join('; ')}`);
+    for (const moment of moments.split(',')) {
+      const count = moment.split(':')[0];
+      const data = await page.evaluate((c) => {
+        const frame = Module.vostrelFrames && Module.vostrelFrames[c];
+        if (!frame) return '';
+        let text = '';
+        for (let i = 0; i < frame.length; i += 32768) text += String.fromCharCode.apply(null, frame.subarray(i, i + 32768));
+        return btoa(text);
+      }, count);
+      const web = Buffer.from(data, 'base64');
+      const desktop = fs.readFileSync(path.join(desktopFrames, `count-${count}.rgb`));
+      let sum = 0;
+      for (let i = 0; i < desktop.length; ++i) sum += Math.abs(desktop[i] - (web[i] ?? 0));
+      const error = sum / desktop.length / 255;
+      check(`count ${moment}: the frame matches the desktop's within 0.02`, web.length === desktop.length && error <= 0.02,
+            `mean abs error ${error.toFixed(4)}`);
+      if (process.env.VOSTREL_WEB_FRAMES) {
+        const out = path.join(process.env.VOSTREL_WEB_FRAMES, `web-count-${count}.png`);
+        execFileSync('convert', ['-size', '1024x768', '-depth', '8', 'rgb:-', out], {input: web});
+      }
+    }
     await page.close();
   }
 } finally {
