@@ -814,27 +814,52 @@ static GLint nearestPower(GLint value) {
   }
 }
 
-// Box-filters an image of `components` bytes a pixel to another size: each target pixel averages the
-// source area it covers, partly covered pixels by the part.
+// Which source pixels make up each target pixel along one side, and by how much: a target pixel averages
+// the source span it covers, partly covered pixels by the part.
+struct Span {
+  int first, count;
+  float weights[8];  // GLU's sizes and the mipmap levels shrink a side at most twofold: 3 pixels at most
+};
+
+static std::vector<Span> spansFor(int from, int to) {
+  std::vector<Span> spans(static_cast<size_t>(to));
+  const double scale = static_cast<double>(from) / to;
+  for (int i = 0; i < to; ++i) {
+    const double a = i * scale, b = a + scale;
+    Span& span = spans[static_cast<size_t>(i)];
+    span.first = static_cast<int>(a);
+    span.count = 0;
+    for (int k = span.first; k < from && k < b && span.count < 8; ++k)
+      span.weights[span.count++] = static_cast<float>((std::fmin(b, k + 1.0) - std::fmax(a, static_cast<double>(k))) / scale);
+  }
+  return spans;
+}
+
+// Box-filters an image of `components` bytes a pixel to another size, one side at a time (the weights of an
+// area average are the products of those along each side).
 static void scaleImage(const GLubyte* in, int inW, int inH, int inStride, GLubyte* out, int outW, int outH, int components) {
-  const double sx = static_cast<double>(inW) / outW, sy = static_cast<double>(inH) / outH;
-  for (int y = 0; y < outH; ++y) {
-    const double y0 = y * sy, y1 = y0 + sy;
+  const std::vector<Span> across = spansFor(inW, outW), down = spansFor(inH, outH);
+  std::vector<float> rows(static_cast<size_t>(outW) * inH * components);
+  for (int y = 0; y < inH; ++y) {
+    const GLubyte* source = in + static_cast<size_t>(y) * inStride;
+    float* target = &rows[static_cast<size_t>(y) * outW * components];
     for (int x = 0; x < outW; ++x) {
-      const double x0 = x * sx, x1 = x0 + sx;
-      double sum[4] = {0, 0, 0, 0}, area = 0;
-      for (int iy = static_cast<int>(y0); iy < inH && iy < y1; ++iy) {
-        const double wy = std::fmin(y1, iy + 1.0) - std::fmax(y0, static_cast<double>(iy));
-        for (int ix = static_cast<int>(x0); ix < inW && ix < x1; ++ix) {
-          const double w = wy * (std::fmin(x1, ix + 1.0) - std::fmax(x0, static_cast<double>(ix)));
-          if (w <= 0) continue;
-          const GLubyte* p = in + static_cast<size_t>(iy) * inStride + static_cast<size_t>(ix) * components;
-          for (int c = 0; c < components; ++c) sum[c] += w * p[c];
-          area += w;
-        }
+      const Span& span = across[static_cast<size_t>(x)];
+      for (int c = 0; c < components; ++c) {
+        float sum = 0.0f;
+        for (int k = 0; k < span.count; ++k) sum += span.weights[k] * source[(span.first + k) * components + c];
+        target[x * components + c] = sum;
       }
-      GLubyte* q = out + (static_cast<size_t>(y) * outW + x) * components;
-      for (int c = 0; c < components; ++c) q[c] = static_cast<GLubyte>(area > 0 ? sum[c] / area + 0.5 : 0);
+    }
+  }
+  const size_t rowLength = static_cast<size_t>(outW) * components;
+  for (int y = 0; y < outH; ++y) {
+    const Span& span = down[static_cast<size_t>(y)];
+    GLubyte* target = out + y * rowLength;
+    for (size_t i = 0; i < rowLength; ++i) {
+      float sum = 0.0f;
+      for (int k = 0; k < span.count; ++k) sum += span.weights[k] * rows[(span.first + k) * rowLength + i];
+      target[i] = static_cast<GLubyte>(sum + 0.5f);
     }
   }
 }

@@ -34,48 +34,71 @@ EM_JS(int, pageHasFont, (const char* face), {
   return fonts[UTF8ToString(face)] ? 1 : 0;
 });
 
-// Draws one character; writes its bitmap (rows bottom-up, most significant bit first, each row padded
-// to 4 bytes) to out, and width, rows, left bearing, rows above the baseline and advance to metrics.
-EM_JS(void, drawGlyph, (const char* face, int height, unsigned code, unsigned char* out, int maxSide, int* metrics), {
+// Draws the characters of codes (their Unicode values, one per code) in a grid on one canvas and reads it
+// back once; keeps each glyph's bitmap and metrics in Module.vostrelGlyphs for takeGlyph.
+EM_JS(void, drawGlyphs, (const char* face, int height, const unsigned* codes, int count, int maxSide), {
   var font = Module['vostrelFonts'][UTF8ToString(face)];
   var px = height * font.emPerCell;
-  var side = Math.min(maxSide, Math.ceil(px * 2) + 8);
-  var canvas = Module['vostrelGlyphCanvas'];
-  if (!canvas) canvas = Module['vostrelGlyphCanvas'] = document.createElement('canvas');
-  canvas.width = side * 2;
-  canvas.height = side * 2;
+  var side = Math.min(maxSide, Math.ceil(px * 2) + 8);  // a cell, with room around the widest glyph
+  var across = 16, down = Math.ceil(count / across);
+  var canvas = document.createElement('canvas');
+  canvas.width = side * across;
+  canvas.height = side * down;
   var context = canvas.getContext('2d', {willReadFrequently: true});
-  context.clearRect(0, 0, canvas.width, canvas.height);
   context.font = 'bold ' + px + 'px "' + font.family + '"';
   context.textBaseline = 'alphabetic';
   context.fillStyle = '#fff';
-  var text = String.fromCharCode(code);
-  var originX = Math.floor(side / 2), baseline = side;
-  var advance = code < 32 ? 0 : Math.round(context.measureText(text).width);
-  if (code >= 32) context.fillText(text, originX, baseline);
+  var originX = Math.floor(side / 6), baseline = Math.floor(side * 0.7);
+  var advances = [];
+  for (var n = 0; n < count; ++n) {
+    var code = HEAPU32[(codes >> 2) + n];
+    var text = String.fromCharCode(code);
+    advances.push(code < 32 ? 0 : Math.round(context.measureText(text).width));
+    if (code < 32) continue;  // control codes draw nothing
+    var x = (n % across) * side, y = Math.floor(n / across) * side;
+    context.save();
+    context.beginPath();
+    context.rect(x, y, side, side);
+    context.clip();
+    context.fillText(text, x + originX, y + baseline);
+    context.restore();
+  }
   var pixels = context.getImageData(0, 0, canvas.width, canvas.height).data;
-  var x0 = canvas.width, y0 = canvas.height, x1 = -1, y1 = -1;
-  for (var y = 0; y < canvas.height; ++y)
-    for (var x = 0; x < canvas.width; ++x)
-      if (pixels[(y * canvas.width + x) * 4 + 3] >= 128) {
-        if (x < x0) x0 = x;
-        if (x > x1) x1 = x;
-        if (y < y0) y0 = y;
-        if (y > y1) y1 = y;
-      }
-  var width = x1 < 0 ? 0 : Math.min(x1 - x0 + 1, maxSide);
-  var rows = x1 < 0 ? 0 : Math.min(y1 - y0 + 1, maxSide);
-  var stride = Math.floor((width + 31) / 32) * 4;
-  HEAPU8.fill(0, out, out + stride * rows);
-  for (var r = 0; r < rows; ++r)
-    for (var c = 0; c < width; ++c)
-      if (pixels[((y0 + rows - 1 - r) * canvas.width + x0 + c) * 4 + 3] >= 128)
-        HEAPU8[out + r * stride + (c >> 3)] |= 128 >> (c & 7);
-  HEAP32[(metrics >> 2) + 0] = width;
-  HEAP32[(metrics >> 2) + 1] = rows;
-  HEAP32[(metrics >> 2) + 2] = width ? x0 - originX : 0;
-  HEAP32[(metrics >> 2) + 3] = rows ? baseline - y0 : 0;
-  HEAP32[(metrics >> 2) + 4] = advance;
+  var glyphs = [];
+  for (var n = 0; n < count; ++n) {
+    var cellX = (n % across) * side, cellY = Math.floor(n / across) * side;
+    var x0 = side, y0 = side, x1 = -1, y1 = -1;
+    for (var y = 0; y < side; ++y)
+      for (var x = 0; x < side; ++x)
+        if (pixels[((cellY + y) * canvas.width + cellX + x) * 4 + 3] >= 128) {
+          if (x < x0) x0 = x;
+          if (x > x1) x1 = x;
+          if (y < y0) y0 = y;
+          if (y > y1) y1 = y;
+        }
+    var width = x1 < 0 ? 0 : x1 - x0 + 1, rows = x1 < 0 ? 0 : y1 - y0 + 1;
+    var stride = Math.floor((width + 31) / 32) * 4;
+    var bits = new Uint8Array(stride * rows);
+    for (var r = 0; r < rows; ++r)
+      for (var c = 0; c < width; ++c)
+        if (pixels[((cellY + y0 + rows - 1 - r) * canvas.width + cellX + x0 + c) * 4 + 3] >= 128)
+          bits[r * stride + (c >> 3)] |= 128 >> (c & 7);
+    glyphs.push({width: width, rows: rows, left: width ? x0 - originX : 0, top: rows ? baseline - y0 : 0,
+                 advance: advances[n], bits: bits});
+  }
+  Module['vostrelGlyphs'] = glyphs;
+});
+
+// One glyph of the last drawGlyphs: its bitmap (rows bottom-up, most significant bit first, each row padded
+// to 4 bytes) to out, and width, rows, left bearing, rows above the baseline and advance to metrics.
+EM_JS(void, takeGlyph, (int n, unsigned char* out, int* metrics), {
+  var glyph = Module['vostrelGlyphs'][n];
+  HEAPU8.set(glyph.bits, out);
+  HEAP32[(metrics >> 2) + 0] = glyph.width;
+  HEAP32[(metrics >> 2) + 1] = glyph.rows;
+  HEAP32[(metrics >> 2) + 2] = glyph.left;
+  HEAP32[(metrics >> 2) + 3] = glyph.top;
+  HEAP32[(metrics >> 2) + 4] = glyph.advance;
 });
 
 void buildGlyphLists(const char* face, int height, unsigned base) {
@@ -85,11 +108,14 @@ void buildGlyphLists(const char* face, int height, unsigned base) {
     showFailure(FailureStyle::line, line);
     return;
   }
+  unsigned codes[255];
+  for (int code = 0; code < 255; ++code) codes[code] = unicodeOf(code);
+  drawGlyphs(face, height, codes, 255, maxSide);
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   for (int code = 0; code < 255; ++code) {
     int metrics[5];
-    drawGlyph(face, height, unicodeOf(code), bits, maxSide, metrics);
+    takeGlyph(code, bits, metrics);
     const int rows = metrics[1];
     glNewList(base + code, GL_COMPILE);
     // The origin is given from the bitmap's lower left corner, as a Linux build gives it.
