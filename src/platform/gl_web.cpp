@@ -190,7 +190,10 @@ void main() {
     gl_FragColor = vColor;
     return;
   }
-  gl_FragColor = uTexturing ? vColor * texture2D(uSampler, vTexCoord) : vColor;
+  // In 8-bit steps, as a fixed-function pipeline hands colours to blending: an alpha of 0.99 blends as
+  // 252/255, which sets how fast the feedback trails settle.
+  vec4 colour = uTexturing ? vColor * texture2D(uSampler, vTexCoord) : vColor;
+  gl_FragColor = floor(colour * 255.0 + 0.5) / 255.0;
 }
 )";
 
