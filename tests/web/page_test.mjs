@@ -43,14 +43,11 @@ const sites = {
 // Plain static files, as any web server gives them.
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.json': 'application/json'};
 const server = http.createServer((request, response) => {
-  const file = path.join(scratch, decodeURIComponent(new URL(request.url, 'http://x').pathname));
-  const target = file.endsWith('/') ? path.join(file, 'index.html') : file;
-  if (!target.startsWith(scratch) || !fs.existsSync(target) || !fs.statSync(target).isFile()) {
-    response.writeHead(404).end();
-    return;
-  }
-  response.writeHead(200, {'Content-Type': types[path.extname(target)] || 'application/octet-stream'});
-  fs.createReadStream(target).pipe(response);
+  let file = path.join(scratch, decodeURIComponent(new URL(request.url, 'http://x').pathname));
+  if (file.endsWith('/')) file = path.join(file, 'index.html');
+  if (!file.startsWith(scratch) || !fs.existsSync(file) || !fs.statSync(file).isFile()) return response.writeHead(404).end();
+  response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
+  fs.createReadStream(file).pipe(response);
 });
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const base = `http://127.0.0.1:${server.address().port}`;
@@ -95,7 +92,6 @@ try {
     check('the last count drawn is 85', / last count 85$/.test(stats), stats);
     check('the run lasts about the track', seconds > 2.5 && seconds < 8, `${seconds.toFixed(1)} s after count 2`);
     check('the page says the demo ended', await visible(page, '#ended'));
-    console.log(log.filter((l) => l.startsWith('vostrel:')).join('\n'));
     await page.close();
   }
   // Escape while the music plays: code 0 at once and the sound output closed.
@@ -118,8 +114,8 @@ try {
     const {page} = await open(name);
     const code = await exitCode(page, 20);
     check(`${name}: the run ends with code 1`, code === 1, `code ${code}`);
-    const box = await page.$eval('#error', (e) => getComputedStyle(e).display !== 'none' ? e.innerText : '');
-    check(`${name}: the page shows "Error" and the message`, box.startsWith('Error') && box.includes(text), JSON.stringify(box));
+    const box = await page.$eval('#error', (e) => (getComputedStyle(e).display !== 'none' ? e.innerText : ''));
+    check(`${name}: the page shows "Error" and the message`, box.startsWith('Error') && box.includes(text), box);
     await page.close();
   }
   // Each moment's frame against the desktop's: mean absolute error over all channels, 0-1.
@@ -129,24 +125,20 @@ try {
     check('the capture program draws every moment', code === 0, `code ${code}; ${log.join('; ')}`);
     for (const moment of moments.split(',')) {
       const count = moment.split(':')[0];
-      const data = await page.evaluate((c) => {
-        const frame = Module.vostrelFrames && Module.vostrelFrames[c];
-        if (!frame) return '';
+      const web = Buffer.from(await page.evaluate((c) => {
+        const frame = (Module.vostrelFrames || {})[c] || new Uint8Array(0);
         let text = '';
         for (let i = 0; i < frame.length; i += 32768) text += String.fromCharCode.apply(null, frame.subarray(i, i + 32768));
         return btoa(text);
-      }, count);
-      const web = Buffer.from(data, 'base64');
+      }, count), 'base64');
       const desktop = fs.readFileSync(path.join(desktopFrames, `count-${count}.rgb`));
       let sum = 0;
       for (let i = 0; i < desktop.length; ++i) sum += Math.abs(desktop[i] - (web[i] ?? 0));
       const error = sum / desktop.length / 255;
       check(`count ${moment}: the frame matches the desktop's within 0.02`, web.length === desktop.length && error <= 0.02,
             `mean abs error ${error.toFixed(4)}`);
-      if (process.env.VOSTREL_WEB_FRAMES) {
-        const out = path.join(process.env.VOSTREL_WEB_FRAMES, `web-count-${count}.png`);
-        execFileSync('convert', ['-size', '1024x768', '-depth', '8', 'rgb:-', out], {input: web});
-      }
+      const keep = process.env.VOSTREL_WEB_FRAMES;  // a folder to keep the browser's frames in, as PNG
+      if (keep) execFileSync('convert', ['-size', '1024x768', '-depth', '8', 'rgb:-', `${keep}/web-count-${count}.png`], {input: web});
     }
     await page.close();
   }
