@@ -78,6 +78,8 @@ const float materialDiffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
 const float modelAmbient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
 
 GLint viewport[4] = {0, 0, 0, 0};
+bool blending = false;
+GLenum blendSource = GL_ONE, blendDestination = GL_ZERO;
 GLint unpackAlignment = 4, packAlignment = 4;
 GLuint listBase = 0;
 
@@ -126,7 +128,7 @@ GLuint compiling = 0;  // the list being recorded, 0 when none
 
 GLuint program = 0, buffer = 0;
 GLint uModelview, uProjection, uNormalMatrix, uLighting, uLightOn, uLightAmbient, uLightDiffuse, uLightPosition,
-    uModelAmbient, uColorMaterial, uMaterialAmbient, uMaterialDiffuse, uTexGen, uTexturing, uBitmap, uWindow;
+    uModelAmbient, uColorMaterial, uMaterialAmbient, uMaterialDiffuse, uTexGen, uTexturing, uBitmap, uWindow, uPremultiply;
 
 const char* vertexShader = R"(
 attribute vec3 aPosition;
@@ -180,20 +182,23 @@ precision highp float;
 #else
 precision mediump float;
 #endif
-uniform bool uTexturing, uBitmap;
+uniform bool uTexturing, uBitmap, uPremultiply;
 uniform sampler2D uSampler;
 varying vec4 vColor;
 varying vec2 vTexCoord;
 void main() {
+  vec4 colour = vColor;
   if (uBitmap) {
     if (texture2D(uSampler, vTexCoord).r < 0.5) discard;
-    gl_FragColor = vColor;
-    return;
+  } else if (uTexturing) {
+    colour *= texture2D(uSampler, vTexCoord);
   }
   // In 8-bit steps, as a fixed-function pipeline hands colours to blending: an alpha of 0.99 blends as
-  // 252/255, which sets how fast the feedback trails settle.
-  vec4 colour = uTexturing ? vColor * texture2D(uSampler, vTexCoord) : vColor;
-  gl_FragColor = floor(colour * 255.0 + 0.5) / 255.0;
+  // 252/255. Blending by the source's alpha, the source's share is rounded on its own, as Mesa does, and
+  // the blend adds the destination's share to it: the feedback trails settle where Mesa's do.
+  colour = floor(colour * 255.0 + 0.5);
+  if (uPremultiply) colour.rgb = floor(colour.rgb * colour.a / 255.0 + 0.5);
+  gl_FragColor = colour / 255.0;
 }
 )";
 
@@ -233,6 +238,7 @@ void setUpShader() {
   uTexturing = at("uTexturing");
   uBitmap = at("uBitmap");
   uWindow = at("uWindow");
+  uPremultiply = at("uPremultiply");
   emscripten_glUniform1i(at("uSampler"), 0);
   emscripten_glGenBuffers(1, &buffer);
   emscripten_glBindBuffer(GL_ARRAY_BUFFER, buffer);
@@ -295,6 +301,7 @@ void sendUniforms(bool bitmap) {
   emscripten_glUniform4fv(uMaterialDiffuse, 1, materialDiffuse);
   emscripten_glUniform1i(uTexGen, texGenS && texGenT);
   emscripten_glUniform1i(uTexturing, texturing);
+  emscripten_glUniform1i(uPremultiply, blending && blendSource == GL_SRC_ALPHA);
 }
 
 void drawArrays(GLenum mode, const std::vector<Vertex>& v, bool bitmap) {
@@ -441,8 +448,10 @@ void glEnable(GLenum cap) {
     case GL_TEXTURE_GEN_T: texGenT = true; return;
     case GL_COLOR_MATERIAL: colorMaterial = true; return;
     case GL_FOG: fog = true; return;  // set up by the program but never drawn with
-    default: emscripten_glEnable(cap);
+    case GL_BLEND: blending = true; break;
+    default: break;
   }
+  emscripten_glEnable(cap);
 }
 
 void glDisable(GLenum cap) {
@@ -455,8 +464,10 @@ void glDisable(GLenum cap) {
     case GL_TEXTURE_GEN_T: texGenT = false; return;
     case GL_COLOR_MATERIAL: colorMaterial = false; return;
     case GL_FOG: fog = false; return;
-    default: emscripten_glDisable(cap);
+    case GL_BLEND: blending = false; break;
+    default: break;
   }
+  emscripten_glDisable(cap);
 }
 
 GLboolean glIsEnabled(GLenum cap) {
@@ -470,6 +481,14 @@ GLboolean glIsEnabled(GLenum cap) {
     case GL_FOG: return fog;
     default: return emscripten_glIsEnabled(cap);
   }
+}
+
+// The shader hands over its colour already multiplied by its alpha when the source is blended by it.
+void glBlendFunc(GLenum source, GLenum destination) {
+  blendSource = source;
+  blendDestination = destination;
+  uniformsStale = true;
+  emscripten_glBlendFunc(source == GL_SRC_ALPHA ? GL_ONE : source, destination);
 }
 
 void glShadeModel(GLenum) {}  // smooth, the only one the program asks for
