@@ -5,8 +5,10 @@
 #include "gfx/resources.h"
 #include "platform/shell.h"
 
-int appMain() {
-  if (!shellCreateWindow("Vostrel", windowWidth, windowHeight, fullScreen)) return 1;
+bool appStart() {
+  if (!shellCreateWindow("Vostrel", windowWidth, windowHeight, fullScreen)) return false;
   initResources();
-  return runMainLoop();
+  return true;
 }
+
+int appMain() { return appStart() ? runMainLoop() : 1; }

@@ -13,4 +13,6 @@ constexpr int windowHeight = 768;
 
 // Window, resources, main loop; returns the process exit code.
 int appMain();
+// The first two phases alone, for an entry that runs the loop a frame at a time: false when there is no window.
+bool appStart();
 

@@ -32,34 +32,102 @@ void drawScenes() {
   if (syncCount.load() > 63) LineFeedbackScene();
 }
 
+namespace {
+
+constexpr uint64_t stepMilliseconds = 10;
+
+// VOSTREL_STATS=1 reports the frames drawn, their rate and the longest on standard error at the end.
+bool stats = false;
+uint64_t startTime = 0;
+uint64_t frames = 0;
+uint64_t lastSwap = 0, longestFrame = 0;  // from one swap to the next; the first, which warms the renderer up,
+                                          // is not counted
+int exitCode = 0;
+bool stepping = false;  // mainLoopFrame has set its first step's time
+uint64_t nextStep = 0;
+
+void countFrame() {
+  ++frames;
+  if (!stats) return;
+  const uint64_t now = clockMilliseconds();
+  if (frames > 1 && now - lastSwap > longestFrame) longestFrame = now - lastSwap;
+  lastSwap = now;
+}
+
+// Takes one waiting message: false once it was the quit; *taken says whether there was one.
+bool takeMessage(bool* taken) {
+  int width = 0, height = 0;
+  const ShellMessage message = shellTakeMessage(&exitCode, &width, &height);
+  if (message == ShellMessage::quit) return false;
+  if (message == ShellMessage::resized) resizeViewport(width, height);
+  *taken = message != ShellMessage::none;
+  return true;
+}
+
+// One pass of the blocking loop: a message, or a frame when one is due.
+bool mainLoopPass() {
+  bool taken = false;
+  if (!takeMessage(&taken)) return false;
+  if (taken || !frameDue(0.01f)) return true;  // every waiting message goes before a frame
+  drawScenes();
+  shellSwapBuffers();
+  countFrame();
+  return true;
+}
+
+}  // namespace
+
+bool mainLoopStart() {
+  if (!startMusic()) return false;
+  stats = std::getenv("VOSTREL_STATS") != nullptr;
+  startTime = clockMilliseconds();
+  frames = 0;
+  lastSwap = startTime;
+  longestFrame = 0;
+  exitCode = 0;
+  stepping = false;
+  return true;
+}
+
 int runMainLoop() {
-  if (!startMusic()) return 1;
-
-  // VOSTREL_STATS=1 reports the frames drawn, their rate and the longest on standard error at the end.
-  const bool stats = std::getenv("VOSTREL_STATS") != nullptr;
-  const uint64_t startTime = clockMilliseconds();
-  uint64_t frames = 0;
-  uint64_t lastSwap = startTime, longestFrame = 0;  // from one swap to the next; the first, which warms the
-                                                    // renderer up, is not counted
-
-  int exitCode = 0;
-  for (;;) {
-    int width = 0, height = 0;
-    const ShellMessage message = shellTakeMessage(&exitCode, &width, &height);
-    if (message == ShellMessage::quit) break;
-    if (message == ShellMessage::resized) resizeViewport(width, height);
-    if (message != ShellMessage::none) continue;  // every waiting message goes before a frame
-    if (!frameDue(0.01f)) continue;
-    drawScenes();
-    shellSwapBuffers();
-    ++frames;
-    if (stats) {
-      const uint64_t now = clockMilliseconds();
-      if (frames > 1 && now - lastSwap > longestFrame) longestFrame = now - lastSwap;
-      lastSwap = now;
-    }
+  if (!mainLoopStart()) return 1;
+  while (mainLoopPass()) {
   }
+  return mainLoopEnd();
+}
 
+bool mainLoopFrame() {
+  pumpMusic();
+  const uint64_t now = clockMilliseconds();
+  if (!stepping) nextStep = now;
+  stepping = true;
+  int steps = 0;
+  for (;;) {
+    bool quit = false;
+    for (bool taken = true; taken && !quit;) quit = !takeMessage(&taken);
+    if (quit) {
+      releaseGateTime();
+      return false;
+    }
+    // A machine that takes a step's time to draw one draws one a frame, as it would on the desktop.
+    if (nextStep > now || steps == mainLoopStepsPerFrame || clockMilliseconds() - now >= stepMilliseconds) break;
+    holdGateTime(nextStep);
+    const bool due = frameDue(0.01f);
+    nextStep += stepMilliseconds;
+    if (!due) continue;
+    drawScenes();
+    ++steps;
+  }
+  releaseGateTime();
+  if (nextStep <= now) nextStep = now + stepMilliseconds;  // the backlog is dropped, not drawn later
+  if (steps > 0) {
+    shellSwapBuffers();
+    countFrame();
+  }
+  return true;
+}
+
+int mainLoopEnd() {
   if (stats) {
     const double seconds = static_cast<double>(clockMilliseconds() - startTime) / 1000.0;
     std::fprintf(stderr, "vostrel: %llu frames in %.3f s (%.1f per second), last count %d\n",

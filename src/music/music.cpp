@@ -36,6 +36,8 @@ void stopMusic() {
   soundClose();
 }
 
+void pumpMusic() { soundPump(musicStream); }
+
 void musicSyncLateness(unsigned* called, double* meanMs, double* worstMs) {
   soundSyncLateness(musicStream, called, meanMs, worstMs);
 }

@@ -68,6 +68,7 @@ struct SoundStream {
   WakeEvent* decodeWake = nullptr;  // signalled at each pull: there may be room
   PlatformThread* decodeThread = nullptr;
   PlatformThread* markerThread = nullptr;
+  bool pumped = false;  // playing with a thread missing: soundPump does its work
 };
 
 namespace {
@@ -261,21 +262,26 @@ void tellEarlyEnd(const SoundStream* stream, uint64_t end) {
   showFailure(FailureStyle::line, text);
 }
 
+// Calls out everything the heard position has reached, and at the end of music that stopped early says where;
+// returns the frames until the next event, or UINT64_MAX when none remains.
+uint64_t markerStep(SoundStream* stream) {
+  const uint64_t position = heardPosition(stream);
+  const bool endKnown = stream->decodeDone.load(std::memory_order_acquire);
+  const uint64_t end = stream->written.load(std::memory_order_acquire);
+  // Music that stopped early ends where it stopped: the markers it never reached are not its end's.
+  const bool early = endKnown && (stream->info.cut || stream->decodeFailed);
+  const uint64_t wait = callHeardMarkers(&stream->cursor, stream->markers.data(), stream->markers.size(), position,
+                                         end, early ? 0 : stream->endSlack, endKnown, callOut, stream);
+  if (stream->cursor.endCalled && early) tellEarlyEnd(stream, end);
+  return wait;
+}
+
 // Wakes when the next marker is due by the heard position, and calls out everything it has reached.
 void markerLoop(void* argument) {
   SoundStream* stream = static_cast<SoundStream*>(argument);
   while (!stream->stop.load(std::memory_order_relaxed)) {
-    const uint64_t position = heardPosition(stream);
-    const bool endKnown = stream->decodeDone.load(std::memory_order_acquire);
-    const uint64_t end = stream->written.load(std::memory_order_acquire);
-    // Music that stopped early ends where it stopped: the markers it never reached are not its end's.
-    const bool early = endKnown && (stream->info.cut || stream->decodeFailed);
-    const uint64_t wait = callHeardMarkers(&stream->cursor, stream->markers.data(), stream->markers.size(), position,
-                                           end, early ? 0 : stream->endSlack, endKnown, callOut, stream);
-    if (stream->cursor.endCalled) {
-      if (early) tellEarlyEnd(stream, end);
-      return;
-    }
+    const uint64_t wait = markerStep(stream);
+    if (stream->cursor.endCalled) return;
     // Close to the event, sleep just that long; further off, look again soon, as the output may stall.
     uint64_t us = wait == UINT64_MAX ? 5000 : wait * 1'000'000ull / static_cast<uint64_t>(outputRate);
     us = us > 3000 ? std::min<uint64_t>(us - 2000, 10000) : std::max<uint64_t>(us, 100);
@@ -357,7 +363,14 @@ void soundPlay(SoundStream* stream) {
   // The decoder stays ahead of the output, and the sync points are as urgent as the output itself.
   if (!stream->decodeDone.load()) stream->decodeThread = threadStart(decodeLoop, stream, ThreadPriority::high);
   stream->markerThread = threadStart(markerLoop, stream, ThreadPriority::urgent);
+  stream->pumped = (!stream->decodeThread && !stream->decodeDone.load()) || !stream->markerThread;
   audioOutStart(pullMusic, stream);
+}
+
+void soundPump(SoundStream* stream) {
+  if (!stream || !stream->pumped) return;
+  if (!stream->decodeThread) decodeAhead(stream);
+  if (!stream->markerThread && !stream->cursor.endCalled) markerStep(stream);
 }
 
 void soundCloseStream(SoundStream* stream) {

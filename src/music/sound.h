@@ -19,6 +19,10 @@ void soundSetEndCallback(SoundStream* stream, SoundCallback callback, void* user
 void soundSetSyncCallback(SoundStream* stream, SoundCallback callback, void* user);
 // Starts playback at once.
 void soundPlay(SoundStream* stream);
+// Where the platform could start no thread for the decoder or the sync points, does their work once:
+// decodes until the stream buffer is full, and calls out what the heard position has reached. Called
+// often (each shown frame), on the thread that calls everything else here; nothing where threads run.
+void soundPump(SoundStream* stream);
 // Stops playback and its callbacks; none is called after this returns.
 void soundCloseStream(SoundStream* stream);
 // Closes the sound output.

@@ -18,9 +18,11 @@ struct Gate {
 
 Gate frameGate;
 Gate effectGate;
+bool timeHeld = false;
+uint64_t heldTime = 0;
 
 bool pass(Gate& gate, double limitSeconds) {
-  const uint64_t now = clockMilliseconds();
+  const uint64_t now = timeHeld ? heldTime : clockMilliseconds();
   // The first call is always granted, whatever the clock's origin.
   if (gate.granted) {
     if (now < gate.last) return false;  // a clock that stepped back grants nothing until it catches up
@@ -40,7 +42,15 @@ bool rateGate(int n) {
   return pass(effectGate, 1.0f / static_cast<double>(n));
 }
 
+void holdGateTime(uint64_t milliseconds) {
+  timeHeld = true;
+  heldTime = milliseconds;
+}
+
+void releaseGateTime() { timeHeld = false; }
+
 void resetGates() {
   frameGate = Gate{};
   effectGate = Gate{};
+  timeHeld = false;
 }

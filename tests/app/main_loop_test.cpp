@@ -2,6 +2,7 @@
 // a dispatch threshold off by one, and a count read once instead of afresh for each scene test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ bool startMusic() {
   return fake.musicStarts;
 }
 void stopMusic() { fake.log.push_back("stop"); }
+void pumpMusic() { fake.log.push_back("pump"); }
 void musicSyncLateness(unsigned* called, double* meanMs, double* worstMs) { *called = 0, *meanMs = *worstMs = 0; }
 
 namespace {
@@ -111,6 +113,52 @@ TEST_F(Loop, FramesFollowTheTenMillisecondCadence) {
   fake.idlePollsBeforeQuit = 1000;  // a second of one-millisecond polls
   EXPECT_EQ(runMainLoop(), 0);
   EXPECT_EQ(fake.swaps, 100);
+}
+
+// A display that calls once per shown frame: 60 Hz frames draw the 10 ms steps due, 100 a second, each step
+// finding the rate gate open as at a steady 100 frames a second; a stall drops its backlog.
+TEST_F(Loop, AnimationFramesDrawTheStepsDueAndShowTheLast) {
+  int gateOpen = 0;
+  duringScene = [&] { gateOpen += rateGate(100); };
+  fake.clock = 1000;
+  ASSERT_TRUE(mainLoopStart());
+  // Frames at 1000, 1016, 1033, 1050: steps at 1000 | 1010 | 1020, 1030 | 1040, 1050.
+  const struct {
+    uint64_t at;
+    int steps;
+  } table[] = {{1000, 1}, {1016, 1}, {1033, 2}, {1050, 2}, {1050, 0}, {2050, mainLoopStepsPerFrame}, {2055, 0}, {2060, 1}};
+  int swaps = 0, drawn = 0;
+  for (const auto& row : table) {
+    fake.clock = row.at;
+    fake.log.clear();
+    ASSERT_TRUE(mainLoopFrame());
+    const int steps = static_cast<int>(std::count(fake.log.begin(), fake.log.end(), "tunnel"));
+    EXPECT_EQ(steps, row.steps) << row.at;
+    swaps += row.steps > 0;
+    drawn += steps;
+    EXPECT_EQ(fake.swaps, swaps) << row.at;  // one swap after the last step, none without a step
+    EXPECT_EQ(fake.log.front(), "pump") << row.at;
+  }
+  EXPECT_EQ(gateOpen, drawn);
+
+  // Steps that take 12 ms each to draw: one a frame, the rest dropped.
+  duringScene = [] { fake.clock += 12; };
+  fake.log.clear();
+  fake.clock = 2100;
+  ASSERT_TRUE(mainLoopFrame());
+  EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "tunnel"), 1);
+  fake.log.clear();
+  fake.clock = 2150;  // the backlog was dropped: the next step was due 10 ms after the last frame began
+  ASSERT_TRUE(mainLoopFrame());
+  EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "tunnel"), 1);
+
+  // A quit posted by the first step is taken before the second is drawn.
+  fake.log.clear();
+  fake.clock = 2190;
+  duringScene = [] { shellPostQuit(3); };
+  EXPECT_FALSE(mainLoopFrame());
+  EXPECT_EQ(fake.log, (Log{"pump", "tunnel", "quit"}));
+  EXPECT_EQ(mainLoopEnd(), 3);
 }
 
 TEST_F(Loop, FailedMusicStartReturnsOneWithoutLoopOrShutdown) {

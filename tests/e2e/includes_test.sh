@@ -10,9 +10,9 @@ forbid() {
   check "$3" test -z "$hits"
   [ -z "$hits" ] || echo "$hits"
 }
-portable=$(find app gfx music scenes -name '*.cpp' -o -name '*.h' | grep -vE '_(sdl|posix|mpg123|freetype|win32|winmm|acm|wgl)\.cpp$')
+portable=$(find app gfx music scenes -name '*.cpp' -o -name '*.h' | grep -vE '_(sdl|posix|mpg123|freetype|win32|winmm|acm|wgl|web)\.cpp$')
 forbid "$(find platform -type f)" 'app/|gfx/|music/|scenes/' "the platform layer includes nothing above it"
-forbid "$portable" 'SDL|windows\.h|mmsystem|msacm|mpg123|ft2build|freetype|fontconfig|X11|unistd|sys/' \
+forbid "$portable" 'emscripten|webgl|SDL|windows\.h|mmsystem|msacm|mpg123|ft2build|freetype|fontconfig|X11|unistd|sys/' \
   "portable files include no platform header"
 forbid "$(find gfx music -type f)" 'app/|scenes/' "gfx and music include neither scenes nor app"
 forbid "$(find scenes -type f)" 'app/' "scenes include nothing of app"
