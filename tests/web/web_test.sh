@@ -7,9 +7,10 @@ capture_moments=1:100,3:150,5:60,12:120,40:60,62:60,66:1,75:120
 [ -f "$VOSTREL_WEB_DIST/index.html" ] || { echo "no page at $VOSTREL_WEB_DIST (scripts/build-web makes it)"; exit 77; }
 [ -f "$VOSTREL_WEB_BUILD/vostrel-capture-web.js" ] || { echo "no $VOSTREL_WEB_BUILD/vostrel-capture-web.js"; exit 77; }
 [ -x /usr/bin/chromium ] || { echo "no chromium"; exit 77; }
-# The driver from npm, at the versions the lock file pins; nothing of it is kept in the tree.
-if [ ! -d "$here/node_modules/puppeteer-core" ]; then
-  (cd "$here" && npm ci --no-audit --no-fund --loglevel=error) || exit 1
+# The driver from npm, at the versions the top folder's lock file pins; nothing of it is kept in the tree.
+top=$(cd "$here/../.." && pwd)
+if [ ! -d "$top/node_modules/puppeteer-core" ]; then
+  (cd "$top" && npm ci --no-audit --no-fund --loglevel=error) || exit 1
 fi
 
 scratch=$(mktemp -d)
