@@ -7,6 +7,7 @@
 
 #include "gfx/render_state.h"
 #include "music/music.h"
+#include "music/sound.h"
 #include "music/sync.h"
 #include "platform/clock.h"
 #include "platform/shell.h"
@@ -134,11 +135,9 @@ int mainLoopEnd() {
                  static_cast<unsigned long long>(frames), seconds, seconds > 0 ? frames / seconds : 0.0,
                  static_cast<int>(syncCount.load()));
     std::fprintf(stderr, "vostrel: longest frame %llu ms\n", static_cast<unsigned long long>(longestFrame));
-    unsigned called = 0;
-    double meanMs = 0.0, worstMs = 0.0;
-    musicSyncLateness(&called, &meanMs, &worstMs);
-    std::fprintf(stderr, "vostrel: %u sync points called out, %.1f ms late on average, %.1f ms at worst\n", called,
-                 meanMs, worstMs);
+    const SyncLateness late = musicSyncLateness();
+    std::fprintf(stderr, "vostrel: %u sync points called out, %.1f ms late on average, %.1f ms in the middle, %.1f ms "
+                 "at worst\n", late.called, late.meanMs, late.medianMs, late.worstMs);
   }
   stopMusic();
   shellShutdown();

@@ -38,6 +38,6 @@ void stopMusic() {
 
 void pumpMusic() { soundPump(musicStream); }
 
-void musicSyncLateness(unsigned* called, double* meanMs, double* worstMs) {
-  soundSyncLateness(musicStream, called, meanMs, worstMs);
+SyncLateness musicSyncLateness() {
+  return soundSyncLateness(musicStream);
 }

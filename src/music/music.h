@@ -10,4 +10,5 @@ void stopMusic();
 // the loop calls it once per shown frame. Does nothing where the core's threads run.
 void pumpMusic();
 // How many sync points the music has called out, and how late they came (see soundSyncLateness).
-void musicSyncLateness(unsigned* called, double* meanMs, double* worstMs);
+struct SyncLateness;
+SyncLateness musicSyncLateness();

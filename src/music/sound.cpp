@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,13 @@ struct SoundStream {
   uint64_t endSlack = 0;        // output frames past the end whose markers are still the end's
   PullLog log;
   MarkerCursor cursor;
-  // The sync points called out so far, and the frames by which they came after their own frame.
+  // The sync points called out so far, and the frames by which they came after their own frame: in total, at
+  // worst, and each of the first `lateKept` (the count is raised only after its entry is written).
   std::atomic<uint32_t> lateCount{0};
   std::atomic<uint64_t> lateTotal{0};
   std::atomic<uint64_t> lateWorst{0};
+  std::unique_ptr<std::atomic<uint32_t>[]> lateEach;
+  uint32_t lateKept = 0;
   SoundCallback syncCallback = nullptr;
   void* syncUser = nullptr;
   SoundCallback endCallback = nullptr;
@@ -245,7 +249,9 @@ void callOut(const char* name, void* user) {
     const uint64_t late = heard > at ? heard - at : 0;
     stream->lateTotal.fetch_add(late, std::memory_order_relaxed);
     if (late > stream->lateWorst.load(std::memory_order_relaxed)) stream->lateWorst.store(late, std::memory_order_relaxed);
-    stream->lateCount.fetch_add(1, std::memory_order_relaxed);
+    const uint32_t n = stream->lateCount.load(std::memory_order_relaxed);
+    if (n < stream->lateKept) stream->lateEach[n].store(static_cast<uint32_t>(std::min<uint64_t>(late, UINT32_MAX)));
+    stream->lateCount.store(n + 1, std::memory_order_release);
   }
   if (name && stream->syncCallback) stream->syncCallback(stream, name, stream->syncUser);
   if (!name && stream->endCallback) stream->endCallback(stream, nullptr, stream->endUser);
@@ -331,6 +337,8 @@ SoundStream* soundOpenFile(const char* path) {
 
   // Marker positions move to the output's rate: that is the clock the listener hears.
   stream->markers = stream->info.markers;
+  stream->lateKept = static_cast<uint32_t>(stream->markers.size());
+  stream->lateEach.reset(new std::atomic<uint32_t>[stream->lateKept]);
   const uint32_t fileRate = stream->info.sampleRate;
   if (fileRate != static_cast<uint32_t>(outputRate))
     for (Marker& m : stream->markers) m.sample = resampledPosition(m.sample, fileRate, static_cast<uint32_t>(outputRate));
@@ -387,10 +395,21 @@ void soundClose() { audioOutClose(); }
 
 unsigned long long soundPosition(SoundStream* stream) { return stream ? heardPosition(stream) : 0; }
 
-void soundSyncLateness(SoundStream* stream, unsigned* called, double* meanMs, double* worstMs) {
-  const uint32_t n = stream ? stream->lateCount.load(std::memory_order_relaxed) : 0;
+SyncLateness soundSyncLateness(SoundStream* stream) {
+  SyncLateness result;
+  const uint32_t n = stream ? stream->lateCount.load(std::memory_order_acquire) : 0;
+  if (!n) return result;
   const double msPerFrame = 1000.0 / outputRate;
-  *called = n;
-  *meanMs = n ? static_cast<double>(stream->lateTotal.load(std::memory_order_relaxed)) / n * msPerFrame : 0.0;
-  *worstMs = n ? static_cast<double>(stream->lateWorst.load(std::memory_order_relaxed)) * msPerFrame : 0.0;
+  result.called = n;
+  result.meanMs = static_cast<double>(stream->lateTotal.load(std::memory_order_relaxed)) / n * msPerFrame;
+  result.worstMs = static_cast<double>(stream->lateWorst.load(std::memory_order_relaxed)) * msPerFrame;
+  std::vector<uint32_t> each(std::min(n, stream->lateKept));
+  for (size_t i = 0; i < each.size(); ++i) each[i] = stream->lateEach[i].load(std::memory_order_relaxed);
+  if (!each.empty()) {
+    std::sort(each.begin(), each.end());
+    const size_t half = each.size() / 2;
+    const double middle = each.size() % 2 ? each[half] : (static_cast<double>(each[half - 1]) + each[half]) / 2;
+    result.medianMs = middle * msPerFrame;
+  }
+  return result;
 }

@@ -30,5 +30,10 @@ void soundClose();
 // The music frame (at the output's rate) being heard now: for tests and measurements.
 unsigned long long soundPosition(SoundStream* stream);
 // Of the sync points called out so far: how many, and how long after its own frame each came by the heard
-// position, on average and at worst (only the marker thread writes them; they may be read at any time).
-void soundSyncLateness(SoundStream* stream, unsigned* called, double* meanMs, double* worstMs);
+// position, on average, in the middle and at worst (only the marker thread writes them; they may be read at any
+// time).
+struct SyncLateness {
+  unsigned called = 0;
+  double meanMs = 0.0, medianMs = 0.0, worstMs = 0.0;
+};
+SyncLateness soundSyncLateness(SoundStream* stream);

@@ -273,6 +273,25 @@ TEST_F(SoundCore, LeadAndPaddingAreCutAndOnlySyncPointsAtTheEndFireWithIt) {
   close(stream);
 }
 
+TEST_F(SoundCore, LatenessIsCountedFromEachSyncPointsOwnFrameByTheHeardPosition) {
+  // Sync points at music frames 0, 22050, 44100 and 66150, heard 0, 10, 100 and 30 ms (0, 441, 4410 and 1323
+  // frames) after their own frame: 35 ms on average, 20 ms in the middle (between 10 and 30), 100 ms at worst.
+  SoundStream* stream = open({0, 500, 1000, 1500}, 0, 0, 70000);
+  ASSERT_NE(stream, nullptr);
+  allow(UINT64_MAX);
+  pullMusic(70000);
+  const uint64_t late[] = {0, 441, 4410, 1323};
+  const uint64_t music[] = {0, 22050, 44100, 66150};
+  for (size_t i = 0; i < 4; ++i) playTo(outputIndexOf(music[i]) + late[i], i + 1);
+  ASSERT_EQ(callCount(), 4u);
+  const SyncLateness measured = soundSyncLateness(stream);
+  EXPECT_EQ(measured.called, 4u);
+  EXPECT_NEAR(measured.meanMs, 35.0, 0.01);
+  EXPECT_NEAR(measured.medianMs, 20.0, 0.01);
+  EXPECT_NEAR(measured.worstMs, 100.0, 0.01);
+  close(stream);
+}
+
 TEST_F(SoundCore, ADecodeFailureEndsTheMusicWhereItStoppedWithOneLineAndNoBurst) {
   // 30000 frames (680.27 ms) decode, then none: the marker at 500 ms is heard, the one at 1000 ms never.
   ::testing::internal::CaptureStderr();
