@@ -5,8 +5,15 @@ enum class ShellMessage {
   none,     // no message was waiting
   handled,  // one message was taken and handled
   resized,  // the (windowed) client area changed size; the new size is in *width, *height
+  key,      // a key other than Escape went down: shellKeyTaken says which
   quit,     // the quit request was taken; its exit code is in *exitCode
 };
+
+// Keys as shellKeyTaken reports them: a character key as its character on the keyboard's layout (letters in
+// lower case, '.', '[', ' '), the keys without one from 256 on.
+namespace shellKey {
+constexpr int left = 256, right = 257, up = 258, down = 259, pageUp = 260, pageDown = 261, home = 262, end = 263;
+}
 
 enum class ShellContextResult {
   ready,           // a double-buffered RGBA context with depth is current
@@ -25,6 +32,10 @@ void shellClientSize(int* width, int* height);
 ShellContextResult shellCreateContext();
 // Takes and handles at most one waiting message, and says what it was.
 ShellMessage shellTakeMessage(int* exitCode, int* width, int* height);
+// The key of the last ShellMessage::key (see shellKey); 0 for a key with neither a character nor a name here.
+int shellKeyTaken();
+// The address of an OpenGL function beyond 1.1 that the driver offers, or null; for tools that draw with more.
+void* shellGLFunction(const char* name);
 // Posts a quit request that the main loop takes after the messages already waiting.
 void shellPostQuit(int exitCode);
 // Shows the back buffer.

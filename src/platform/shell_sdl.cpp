@@ -14,6 +14,7 @@ namespace {
 SDL_Window* window = nullptr;
 SDL_GLContext context = nullptr;
 Uint32 quitEvent = 0;         // our own event type: a quit request carrying its exit code
+int lastKey = 0;
 bool windowed = false;
 bool desktopChanged = false;  // display mode switched or cursor hidden, to be undone on every exit
 // A window with no screen behind it (SDL's offscreen driver) swaps nothing, so nothing ever waits for the
@@ -75,6 +76,20 @@ SDL_Window* createGLWindow(const char* title, int width, int height, Uint32 flag
   return nullptr;
 }
 
+int keyOf(SDL_Keycode sym) {
+  switch (sym) {
+    case SDLK_LEFT: return shellKey::left;
+    case SDLK_RIGHT: return shellKey::right;
+    case SDLK_UP: return shellKey::up;
+    case SDLK_DOWN: return shellKey::down;
+    case SDLK_PAGEUP: return shellKey::pageUp;
+    case SDLK_PAGEDOWN: return shellKey::pageDown;
+    case SDLK_HOME: return shellKey::home;
+    case SDLK_END: return shellKey::end;
+    default: return sym >= ' ' && sym < 127 ? static_cast<int>(sym) : 0;  // SDL's character keys are lower case
+  }
+}
+
 void failLine(const char* what) {
   char line[512];
   SDL_snprintf(line, sizeof line, "%s: %s", what, SDL_GetError());
@@ -93,7 +108,7 @@ bool shellCreateWindow(const char* title, int width, int height, bool fullScreen
   const char* driver = SDL_GetCurrentVideoDriver();
   finishEachFrame = driver && std::strcmp(driver, "offscreen") == 0;
 
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | (fullScreen ? 0 : SDL_WINDOW_RESIZABLE);
   SDL_DisplayMode mode;
   bool switchMode = false;
   if (fullScreen) {
@@ -159,8 +174,12 @@ ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
       shellPostQuit(0);
       break;
     case SDL_KEYDOWN:
-      if (event.key.keysym.sym == SDLK_ESCAPE) shellPostQuit(0);
-      break;
+      if (event.key.keysym.sym == SDLK_ESCAPE) {
+        shellPostQuit(0);
+        break;
+      }
+      lastKey = keyOf(event.key.keysym.sym);
+      return ShellMessage::key;
     case SDL_WINDOWEVENT:
       if (windowed && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         *width = event.window.data1;
@@ -173,6 +192,10 @@ ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
   }
   return ShellMessage::handled;
 }
+
+int shellKeyTaken() { return lastKey; }
+
+void* shellGLFunction(const char* name) { return SDL_GL_GetProcAddress(name); }
 
 void shellPostQuit(int exitCode) {
   SDL_Event event;

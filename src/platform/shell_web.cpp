@@ -79,6 +79,10 @@ ShellMessage shellTakeMessage(int* exitCode, int*, int*) {
   return ShellMessage::quit;
 }
 
+// The page's only key is Escape, the quit; no tool runs here.
+int shellKeyTaken() { return 0; }
+void* shellGLFunction(const char*) { return nullptr; }
+
 void shellPostQuit(int exitCode) {
   if (queued == queueSize) endRun(exitCode);  // a full queue must not swallow the quit
   quitCodes[queued++] = exitCode;

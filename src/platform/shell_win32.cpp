@@ -23,6 +23,10 @@ std::atomic<bool> cursorHidden{false};
 // A quit already waiting: the first one posted keeps its code, as a queue of quit events would.
 std::atomic<bool> quitWaiting{false};
 
+// A key the window procedure saw since the main loop last took a message.
+bool keySeen = false;
+int lastKey = 0;
+
 // A size change seen by the window procedure since the main loop last took a message.
 bool resizeSeen = false;
 int resizeWidth = 0;
@@ -49,8 +53,24 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       EndPaint(window, &paint);
       return 0;
     }
-    case WM_KEYDOWN:
-      if (wParam == VK_ESCAPE) shellPostQuit(0);
+    case WM_KEYDOWN: {
+      if (wParam == VK_ESCAPE) {
+        shellPostQuit(0);
+        return 0;
+      }
+      // Keys with a character come again as WM_CHAR, on the keyboard's layout.
+      const int named = wParam == VK_LEFT ? shellKey::left : wParam == VK_RIGHT ? shellKey::right
+                        : wParam == VK_UP ? shellKey::up : wParam == VK_DOWN ? shellKey::down
+                        : wParam == VK_PRIOR ? shellKey::pageUp : wParam == VK_NEXT ? shellKey::pageDown
+                        : wParam == VK_HOME ? shellKey::home : wParam == VK_END ? shellKey::end : 0;
+      if (named) keySeen = true, lastKey = named;
+      return 0;
+    }
+    case WM_CHAR:
+      if (wParam >= ' ' && wParam < 127) {
+        keySeen = true;
+        lastKey = wParam >= 'A' && wParam <= 'Z' ? static_cast<int>(wParam) - 'A' + 'a' : static_cast<int>(wParam);
+      }
       return 0;
     case WM_CLOSE:
       // Not passed on: the window stays, and the run ends through the main loop like Escape.
@@ -205,7 +225,17 @@ ShellMessage shellTakeMessage(int* exitCode, int* width, int* height) {
     *height = resizeHeight;
     return ShellMessage::resized;
   }
+  if (keySeen) {
+    keySeen = false;
+    return ShellMessage::key;
+  }
   return taken ? ShellMessage::handled : ShellMessage::none;
+}
+
+int shellKeyTaken() { return lastKey; }
+
+void* shellGLFunction(const char* name) {
+  return reinterpret_cast<void*>(wglGetProcAddress(name));
 }
 
 void shellPostQuit(int exitCode) {
