@@ -16,15 +16,8 @@ uint32_t textures[textureSlots] = {};
 int clientWidth = 0;
 int clientHeight = 0;
 
-namespace {
-
-struct ImageSlot {
-  int slot;
-  const char* path;
-};
-
 // In loading order: the eighth greeting comes before the three credits.
-constexpr ImageSlot images[] = {
+const ImageSlot imageSlots[imageCount] = {
     {1, "Data/neonblue.bmp"},       {2, "Data/neonlilla.bmp"},     {3, "Data/tessary.bmp"},
     {4, "Data/black.bmp"},          {6, "Data/greets/talvo.bmp"},  {7, "Data/greets/pirsek.bmp"},
     {8, "Data/greets/mondal.bmp"},  {9, "Data/greets/quesh.bmp"},  {10, "Data/greets/vabrin.bmp"},
@@ -32,35 +25,37 @@ constexpr ImageSlot images[] = {
     {13, "Data/code.bmp"},          {14, "Data/music.bmp"},        {15, "Data/present.bmp"},
 };
 
-}  // namespace
-
 void loadTexture(uint32_t* table, const char* path, int slot) {
   if (!path) return;
   DibImage* image = loadDibImage(path);
   // The loader has said why; a demo without its pictures cannot run.
   if (!image) endRun(1);
+  uploadTexture(table, *image, slot);
+  freeDibImage(image);
+}
+
+void uploadTexture(uint32_t* table, const DibImage& image, int slot) {
   glGenTextures(1, &table[slot]);
   glBindTexture(GL_TEXTURE_2D, table[slot]);
   // GLU scales a side that is not a power of two, and its scaling reads up to a row past the picture's
   // end: it is given a copy with the top row once more, so that it reads the picture's own colours.
-  const size_t rowBytes = static_cast<size_t>(image->width) * 3;
-  const size_t bytes = rowBytes * static_cast<size_t>(image->height);
+  const size_t rowBytes = static_cast<size_t>(image.width) * 3;
+  const size_t bytes = rowBytes * static_cast<size_t>(image.height);
   uint8_t* pixels = static_cast<uint8_t*>(std::malloc(bytes + rowBytes));
   if (!pixels) {
     showFailure(FailureStyle::box, "Out of memory.");
     endRun(1);
   }
-  std::memcpy(pixels, image->pixels, bytes);
+  std::memcpy(pixels, image.pixels, bytes);
   std::memcpy(pixels + bytes, pixels + bytes - rowBytes, rowBytes);
   // The loader packs its rows tightly: a width that is not a multiple of 4 leaves rows unaligned.
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+  gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
   glPopClientAttrib();
   std::free(pixels);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  freeDibImage(image);
 }
 
 // Makes table[slot] a black size x size texture with the given components, one level.
@@ -87,5 +82,5 @@ void initResources() {
   buildCubeList();
   createRenderTexture(textures, 512, 3, GL_RGB, 0);
   createRenderTexture(textures, 512, 3, GL_RGB, 5);
-  for (const ImageSlot& image : images) loadTexture(textures, image.path, image.slot);
+  for (const ImageSlot& image : imageSlots) loadTexture(textures, image.path, image.slot);
 }

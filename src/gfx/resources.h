@@ -15,3 +15,14 @@ extern int clientHeight;
 void initResources();
 // Loads a bitmap file into table[slot] as a mipmapped RGB texture; a null path does nothing.
 void loadTexture(uint32_t* table, const char* path, int slot);
+// Makes a decoded picture table[slot]'s mipmapped RGB texture (a new texture name; the old one is the caller's).
+struct DibImage;
+void uploadTexture(uint32_t* table, const DibImage& image, int slot);
+
+// The pictures' files and their texture slots, in loading order.
+struct ImageSlot {
+  int slot;
+  const char* path;
+};
+constexpr int imageCount = 15;
+extern const ImageSlot imageSlots[imageCount];

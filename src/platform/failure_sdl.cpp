@@ -3,13 +3,21 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/shell.h"
 
+namespace {
+std::atomic<FailureListener> listener{nullptr};
+}  // namespace
+
+void listenToFailures(FailureListener to) { listener.store(to); }
+
 void showFailure(FailureStyle style, const char* text) {
+  if (const FailureListener to = listener.load()) return to(text);
   if (style == FailureStyle::line) {
     std::fprintf(stderr, "vostrel: %s\n", text);
     return;

@@ -14,6 +14,9 @@ EM_JS(void, pageFailure, (int box, const char* text), {
   else console.error(message);
 });
 
+// No tool runs in the browser: failures always reach the page.
+void listenToFailures(FailureListener) {}
+
 void showFailure(FailureStyle style, const char* text) {
   if (style == FailureStyle::line) std::fprintf(stderr, "vostrel: %s\n", text);
   pageFailure(style == FailureStyle::box, text);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -29,7 +30,14 @@ void writeLine(const char* text) {
 
 }  // namespace
 
+namespace {
+std::atomic<FailureListener> listener{nullptr};
+}  // namespace
+
+void listenToFailures(FailureListener to) { listener.store(to); }
+
 void showFailure(FailureStyle style, const char* text) {
+  if (const FailureListener to = listener.load()) return to(text);
   // Owned by the window that has the focus, so the box comes up over the full-screen window; before
   // that window exists it has no owner.
   if (style == FailureStyle::box && MessageBoxA(GetFocus(), text, "Error", MB_OK) != 0) return;
