@@ -90,6 +90,8 @@ try {
     check('the test track ends the run with code 0', code === 0, `code ${code}`);
     const stats = log.find((l) => l.includes('last count')) || '';
     check('the last count drawn is 85', / last count 85$/.test(stats), stats);
+    console.log(`  ${log.find((l) => l.includes('sync points called out')) || 'no sync figures'}; ` +
+                `${log.find((l) => l.includes('last count')) || ''}; ${log.find((l) => l.includes('longest')) || ''}`);
     check('the run lasts about the track', seconds > 2.5 && seconds < 8, `${seconds.toFixed(1)} s after count 2`);
     check('the page says the demo ended', await visible(page, '#ended'));
     await page.close();
