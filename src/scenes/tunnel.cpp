@@ -129,11 +129,7 @@ void TunnelScene() {
   if (syncCount.load() == 4) drawImageOverlay(15, 0.7f);
 }
 
-void TunnelStep() {
-  swayStep();
-  moveStep();
-  fadeStep();
-}
+void TunnelStep() { swayStep(); moveStep(); fadeStep(); }
 
 void TunnelReset() {
   tunnelEyeZ = eyeZStart;
