@@ -33,6 +33,24 @@ void drawScenes() {
   if (syncCount.load() > 63) LineFeedbackScene();
 }
 
+// drawScenes' six tests in its order, each reading the count afresh, with each scene's step for its frame.
+void stepScenes() {
+  if (syncCount.load() < 5) TunnelStep();
+  if (countIn(5, 6)) TitleStep();
+  if (countIn(7, 39)) LineFeedbackStep();
+  if (countIn(40, 61)) CubeColumnsStep();
+  if (countIn(62, 63)) BlueFeedbackStep();
+  if (syncCount.load() > 63) LineFeedbackStep();
+}
+
+void resetScenes() {
+  TunnelReset();
+  TitleReset();
+  LineFeedbackReset();
+  CubeColumnsReset();
+  BlueFeedbackReset();
+}
+
 namespace {
 
 constexpr uint64_t stepMilliseconds = 10;

@@ -18,3 +18,9 @@ constexpr int mainLoopStepsPerFrame = 4;
 
 // Draws the scene(s) the current sync count selects; each test reads the count afresh.
 void drawScenes();
+// What drawScenes does to the scenes' animation state, with no GL call: stepped once per 10 ms from the
+// start, with the count each step would have seen, the state is that of a run at 100 frames a second. The
+// feedback textures, the rate gate and the quit at the end are left as they are.
+void stepScenes();
+// Every scene's animation state back to its value at program start, to step forward again from there.
+void resetScenes();

@@ -5,9 +5,23 @@
 #include "gfx/overlay.h"
 #include "gfx/resources.h"
 
-float blueAngleX = 0.0f;
-float blueAngleY = 0.0f;
-float blueAngleZ = 0.0f;
+namespace {
+
+constexpr float angleStart = 0.0f;  // each angle's, shared by the definitions and BlueFeedbackReset
+
+}  // namespace
+
+float blueAngleX = angleStart;
+float blueAngleY = angleStart;
+float blueAngleZ = angleStart;
+
+void BlueFeedbackStep() {
+  blueAngleX += 3.0f;
+  blueAngleY += 2.0f;
+  blueAngleZ += 1.0f;
+}
+
+void BlueFeedbackReset() { blueAngleX = blueAngleY = blueAngleZ = angleStart; }
 
 // One pass of the scene at a viewport size.
 static void drawBluePass(int width, int height) {
@@ -51,8 +65,6 @@ void BlueFeedbackScene() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   drawBluePass(1024, 768);
 
-  blueAngleX += 3.0f;
-  blueAngleY += 2.0f;
-  blueAngleZ += 1.0f;
+  BlueFeedbackStep();
   glColor3f(1.0f, 1.0f, 0.0f);
 }

@@ -8,7 +8,17 @@
 #include "gfx/text.h"
 #include "music/sync.h"
 
-float cubeAngle = 0.0f;
+namespace {
+
+constexpr float angleStart = 0.0f;  // shared by the definition and CubeColumnsReset
+
+}  // namespace
+
+float cubeAngle = angleStart;
+
+void CubeColumnsStep() { cubeAngle += 0.5f; }
+
+void CubeColumnsReset() { cubeAngle = angleStart; }
 
 namespace {
 
@@ -49,7 +59,7 @@ void CubeColumnsScene() {
   glLightfv(GL_LIGHT0, GL_DIFFUSE, light0Diffuse);
   glLightfv(GL_LIGHT0, GL_POSITION, light0Position);
   glBindTexture(GL_TEXTURE_2D, textures[4]);
-  cubeAngle += 0.5f;
+  CubeColumnsStep();  // before the cubes: the first frame draws at 0.5
 
   // A faint blue tint that deepens with each sync point from 36 to 59.
   const int32_t count = syncCount.load();

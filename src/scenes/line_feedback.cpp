@@ -10,9 +10,23 @@
 #include "gfx/text.h"
 #include "music/sync.h"
 
-float lineAngleX = 0.0f;
-float lineAngleY = 0.0f;
-float lineAngleZ = 0.0f;
+namespace {
+
+constexpr float angleStart = 0.0f;  // each angle's, shared by the definitions and LineFeedbackReset
+
+}  // namespace
+
+float lineAngleX = angleStart;
+float lineAngleY = angleStart;
+float lineAngleZ = angleStart;
+
+void LineFeedbackStep() {
+  lineAngleX += 0.3f;
+  lineAngleY += 0.2f;
+  lineAngleZ += 1.0f;
+}
+
+void LineFeedbackReset() { lineAngleX = lineAngleY = lineAngleZ = angleStart; }
 
 namespace {
 
@@ -97,9 +111,7 @@ void LineFeedbackScene() {
     glViewport(0, 0, 1024, 768);
   }
 
-  lineAngleX += 0.3f;
-  lineAngleY += 0.2f;
-  lineAngleZ += 1.0f;
+  LineFeedbackStep();
   glPopMatrix();
 
   // A greeting covers the whole frame, opaque with blending off: the visible pass, which would lie

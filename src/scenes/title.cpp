@@ -8,10 +8,41 @@
 #include "gfx/resources.h"
 #include "music/sync.h"
 
-float titleTexZoom = 0.0f;
-float titleZoomPhase = 0.0f;
-float titleInsetY = 0.0f;
-float titleInsetX = 0.0f;
+namespace {
+
+// Start values, shared by the definitions and TitleReset: zoom 0 draws one texel column on the first frame.
+constexpr float texZoomStart = 0.0f;
+constexpr float zoomPhaseStart = 0.0f;
+constexpr float insetStart = 0.0f;  // both insets: the whole window
+
+}  // namespace
+
+float titleTexZoom = texZoomStart;
+float titleZoomPhase = zoomPhaseStart;
+float titleInsetY = insetStart;
+float titleInsetX = insetStart;
+
+bool TitleStep() {
+  if (syncCount.load() <= 5) {
+    titleTexZoom = static_cast<float>(1.5 - std::sin(static_cast<double>(titleZoomPhase)));
+    titleZoomPhase += 0.1f;
+    return false;
+  }
+  // Height first, to a 2-pixel line; then width, to a 24-pixel segment.
+  titleInsetY += 10.0f;
+  if (titleInsetY <= 383.0f) return false;
+  titleInsetY = 383.0f;
+  titleInsetX += 10.0f;
+  if (titleInsetX > 500.0f) titleInsetX = 500.0f;
+  return true;
+}
+
+void TitleReset() {
+  titleTexZoom = texZoomStart;
+  titleZoomPhase = zoomPhaseStart;
+  titleInsetY = insetStart;
+  titleInsetX = insetStart;
+}
 
 void TitleScene() {
   glViewport(0, 0, 1024, 768);
@@ -34,18 +65,6 @@ void TitleScene() {
   glEnd();
   endOverlay2D();
 
-  if (syncCount.load() <= 5) {
-    titleTexZoom = static_cast<float>(1.5 - std::sin(static_cast<double>(titleZoomPhase)));
-    titleZoomPhase += 0.1f;
-  } else {
-    // Height first, to a 2-pixel line; then width, to a 24-pixel segment, untextured from then on.
-    titleInsetY += 10.0f;
-    if (titleInsetY > 383.0f) {
-      titleInsetY = 383.0f;
-      titleInsetX += 10.0f;
-      glDisable(GL_TEXTURE_2D);
-      if (titleInsetX > 500.0f) titleInsetX = 500.0f;
-    }
-  }
+  if (TitleStep()) glDisable(GL_TEXTURE_2D);  // untextured once the width shrinks
   glColor3f(1.0f, 1.0f, 0.0f);
 }

@@ -9,14 +9,28 @@
 #include "gfx/resources.h"
 #include "music/sync.h"
 
-float tunnelEyeZ = 680.0f;
-float tunnelLookTarget = 0.0f;
-float tunnelSwayPhase = 0.0f;
-float tunnelSwayAmplitude = 18.0f;
-int32_t tunnelSwaysDone = 1;  // the count's start value: no sway before the first sync point
-float tunnelInnerAngle = 90.0f;
-float tunnelOuterAngle = 45.0f;
-float tunnelFadeLevel = 1.0f;
+namespace {
+
+// Start values, shared by the definitions and TunnelReset.
+constexpr float eyeZStart = 680.0f;
+constexpr float lookTargetStart = 0.0f;
+constexpr float swayPhaseStart = 0.0f;
+constexpr float swayAmplitudeStart = 18.0f;  // also each new sway's
+constexpr int32_t swaysDoneStart = 1;        // the count's start value: no sway before the first sync point
+constexpr float innerAngleStart = 90.0f;
+constexpr float outerAngleStart = 45.0f;
+constexpr float fadeLevelStart = 1.0f;
+
+}  // namespace
+
+float tunnelEyeZ = eyeZStart;
+float tunnelLookTarget = lookTargetStart;
+float tunnelSwayPhase = swayPhaseStart;
+float tunnelSwayAmplitude = swayAmplitudeStart;
+int32_t tunnelSwaysDone = swaysDoneStart;
+float tunnelInnerAngle = innerAngleStart;
+float tunnelOuterAngle = outerAngleStart;
+float tunnelFadeLevel = fadeLevelStart;
 
 namespace {
 
@@ -57,8 +71,21 @@ void swayStep() {
   tunnelSwayAmplitude -= 0.09f;
   if (tunnelSwayAmplitude <= 0.0f) {
     ++tunnelSwaysDone;
-    tunnelSwayAmplitude = 18.0f;
+    tunnelSwayAmplitude = swayAmplitudeStart;
   }
+}
+
+// The camera creeps in and the tubes spin, after this frame's tubes are drawn.
+void moveStep() {
+  tunnelEyeZ -= 0.05f;
+  tunnelInnerAngle += 0.13f;
+  tunnelOuterAngle -= 0.53f;
+}
+
+// After this frame's fade is laid.
+void fadeStep() {
+  tunnelFadeLevel -= 0.001f;
+  if (tunnelFadeLevel < 0.0f) tunnelFadeLevel = 0.0f;
 }
 
 }  // namespace
@@ -90,17 +117,27 @@ void TunnelScene() {
   if (innerQuadric) gluDeleteQuadric(innerQuadric);
   if (outerQuadric) gluDeleteQuadric(outerQuadric);
 
-  tunnelEyeZ -= 0.05f;
-  tunnelInnerAngle += 0.13f;
-  tunnelOuterAngle -= 0.53f;
+  moveStep();
   glEnable(GL_DEPTH_TEST);
 
   drawFade(tunnelFadeLevel);
-  tunnelFadeLevel -= 0.001f;
-  if (tunnelFadeLevel < 0.0f) tunnelFadeLevel = 0.0f;
+  fadeStep();
 
   // After the fade, so it never dims them; blended at 0.7 with the blending left on.
   if (syncCount.load() == 2) drawImageOverlay(13, 0.7f);
   if (syncCount.load() == 3) drawImageOverlay(14, 0.7f);
   if (syncCount.load() == 4) drawImageOverlay(15, 0.7f);
+}
+
+void TunnelStep() { swayStep(); moveStep(); fadeStep(); }
+
+void TunnelReset() {
+  tunnelEyeZ = eyeZStart;
+  tunnelLookTarget = lookTargetStart;
+  tunnelSwayPhase = swayPhaseStart;
+  tunnelSwayAmplitude = swayAmplitudeStart;
+  tunnelSwaysDone = swaysDoneStart;
+  tunnelInnerAngle = innerAngleStart;
+  tunnelOuterAngle = outerAngleStart;
+  tunnelFadeLevel = fadeLevelStart;
 }

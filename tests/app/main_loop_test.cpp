@@ -29,6 +29,17 @@ void TitleScene() { drew("title"); }
 void LineFeedbackScene() { drew("lines"); }
 void CubeColumnsScene() { drew("cubes"); }
 void BlueFeedbackScene() { drew("blue"); }
+// The step path links against these in place of the real scenes' (stepScenes is tested with them, in GL).
+void TunnelStep() {}
+bool TitleStep() { return false; }
+void LineFeedbackStep() {}
+void CubeColumnsStep() {}
+void BlueFeedbackStep() {}
+void TunnelReset() {}
+void TitleReset() {}
+void LineFeedbackReset() {}
+void CubeColumnsReset() {}
+void BlueFeedbackReset() {}
 bool startMusic() {
   fake.log.push_back("music");
   return fake.musicStarts;

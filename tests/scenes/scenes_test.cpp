@@ -1,4 +1,4 @@
-// Guards the five scenes against a wrong step, start value or threshold, a wrong colour or place on screen, a text, picture or quit at the wrong count, the wrong scene for a count, and the wrong state left for the next frame.
+// Guards the five scenes against a wrong step, start value or threshold, a wrong colour or place on screen, a text, picture or quit at the wrong count, the wrong scene for a count, the wrong state left for the next frame, and a step-only run or reset that parts from the drawn frames.
 #include <cmath>
 
 #include "app/main_loop.h"
@@ -200,6 +200,39 @@ TEST_F(SceneTest, EachCountDrawsTheSceneOfItsRange) {
     for (int i = 0; i < 5; ++i) moved += steps()[i] != before[i] ? scenes[i] : "";
     EXPECT_EQ(moved, scenes[scene]) << "at count " << count;
   }
+}
+
+// Every scene's animation state, in the header's order.
+static std::array<float, 19> animationState() {
+  return {tunnelEyeZ, tunnelLookTarget, tunnelSwayPhase, tunnelSwayAmplitude, float(tunnelSwaysDone), tunnelInnerAngle,
+          tunnelOuterAngle, tunnelFadeLevel, titleTexZoom, titleZoomPhase, titleInsetY, titleInsetX,
+          lineAngleX, lineAngleY, lineAngleZ, cubeAngle, blueAngleX, blueAngleY, blueAngleZ};
+}
+
+// A run from the start drawn, then the same counts stepped after a reset: the same state after every row.
+TEST_F(SceneTest, SteppingWithoutDrawingKeepsTheDrawnStateAndResetGoesBackToTheStart) {
+  // A sway cut by the next count and two more, the fade run out, the title's collapse to 500, both line runs.
+  const int schedule[][2] = {{1, 100}, {2, 150}, {3, 300}, {4, 500}, {5, 20}, {6, 100}, {7, 30},
+                             {39, 20}, {40, 30}, {61, 30}, {62, 20}, {63, 10}, {64, 30}};
+  std::vector<std::array<float, 19>> drawn, stepped;
+  for (const auto& [count, frames] : schedule) drawSmall(count, frames), drawn.push_back(animationState());
+  EXPECT_EQ(tunnelSwaysDone, 4);
+  EXPECT_EQ(tunnelFadeLevel, 0.0f);
+  EXPECT_EQ(titleInsetX, 500.0f);
+  EXPECT_EQ(cubeAngle, 30.0f);   // 0.5 x 60
+  EXPECT_EQ(blueAngleX, 90.0f);  // 3 x 30
+  resetScenes();
+  EXPECT_EQ(animationState(), (std::array<float, 19>{680, 0, 0, 18, 1, 90, 45, 1}));  // the rest all 0
+  glEnable(GL_TEXTURE_2D);  // the title's collapse turns it off when drawn
+  const Picture before = grabFrame();
+  for (const auto& [count, frames] : schedule) {
+    sceneDriverSetCount(count);
+    for (int i = 0; i < frames; ++i) stepScenes();
+    stepped.push_back(animationState());
+  }
+  EXPECT_TRUE(grabFrame() == before) << "nothing drawn";
+  expectGlState({on(GL_TEXTURE_2D)});
+  for (size_t row = 0; row < drawn.size(); ++row) EXPECT_EQ(stepped[row], drawn[row]) << "count " << schedule[row][0];
 }
 
 TEST_F(SceneTest, EveryFrameDrawnAt85PostsAQuitWithCode0) {
