@@ -1,7 +1,8 @@
 // Guards the sound layer as the program runs it (SDL's dummy and disk outputs, libmpg123) against a lost or
 // repeated count, rate conversion that moves markers, files accepted that cannot be played, a gapless
 // decode that shifts the music, a music file cut short passing for the script's end, a change of format
-// in the middle of an MP3, and an output position that steps at each pull or runs on through a stall.
+// in the middle of an MP3, an output position that steps at each pull or runs on through a stall, and a position
+// that runs ahead of a seek or a pause on a running output.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -215,6 +216,37 @@ TEST(SoundPlayback, AJoinedMp3ChangingRateAndChannelsKeepsItsLengthAndMarkerTime
   EXPECT_EQ(got[1].name, "b");
   EXPECT_GE(got[2].position, 88200u);
   EXPECT_LE(got[2].position, 88200u + 2257 + 1152) << "the music's length";
+}
+
+// Seeking and pausing with the output's own thread and the core's threads all running (SDL's dummy output): the
+// heard position is never before a seek's target, moves on by no more than the time taken, and holds while paused.
+TEST(SoundPlayback, SeeksAndPausesOnARunningOutputKeepTheHeardPositionTrue) {
+  calls.clear();
+  ASSERT_TRUE(soundInit(44100));
+  SoundStream* stream = soundOpenFile((fs::path(VOSTREL_BUILD) / "testdata" / "demo.mp3").c_str());
+  ASSERT_NE(stream, nullptr);
+  soundSetSyncCallback(stream, record, nullptr);
+  soundPlay(stream);
+  const unsigned long long length = soundLength(stream);
+  for (const unsigned long long target : {length / 2, length / 5, 0ull, length - 100}) {
+    const auto start = std::chrono::steady_clock::now();
+    soundSeek(stream, target);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const unsigned long long heard = soundPosition(stream);
+    const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(heard, target);
+    EXPECT_LE(heard, target + static_cast<unsigned long long>(taken * 44100 * 1.1)) << "ahead of the time taken";
+  }
+  soundSeek(stream, length / 3);
+  soundPause(stream, true);
+  const unsigned long long held = soundPosition(stream);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(soundPosition(stream), held);
+  soundPause(stream, false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_GE(soundPosition(stream), held);
+  soundCloseStream(stream);
+  soundClose();
 }
 
 // The program's own start: the count walks through the whole test track, one step per marker.
