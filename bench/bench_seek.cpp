@@ -12,7 +12,9 @@
 // file's own decoding: the music frame really played at that moment. Their difference, the position's error,
 // is printed by its median and its worst, against the recording's own uncertainty.
 //
-//   bench_seek [--monitor SINK] [file]
+// --targets N seeks to N + 1 places spread over the length and N at random (20 by default).
+//
+//   bench_seek [--targets N] [--monitor SINK] [file]
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
@@ -157,8 +159,10 @@ double percentile(std::vector<double> v, double p) {
 
 int main(int argc, char** argv) {
   std::string file = std::string(VOSTREL_BUILD) + "/demo.mp3", sink;
+  int spread = 20;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--monitor") == 0 && i + 1 < argc) sink = argv[++i];
+    else if (std::strcmp(argv[i], "--targets") == 0 && i + 1 < argc) spread = std::max(1, std::atoi(argv[++i]));
     else file = argv[i];
   }
   Monitor monitor;
@@ -174,9 +178,9 @@ int main(int argc, char** argv) {
 
   // Targets over the whole length, then some at random, each followed by a little playing.
   std::vector<unsigned long long> targets;
-  for (int k = 0; k <= 20; ++k) targets.push_back(length * k / 20);
+  for (int k = 0; k <= spread; ++k) targets.push_back(length * k / spread);
   std::mt19937_64 random(7);
-  for (int k = 0; k < 20; ++k) targets.push_back(random() % length);
+  for (int k = 0; k < spread; ++k) targets.push_back(random() % length);
   std::vector<double> seekMs, atOnceMs;
   int before = 0;
   double worstMs = 0;
@@ -232,7 +236,8 @@ int main(int argc, char** argv) {
   if (music.empty()) return std::fprintf(stderr, "cannot decode %s at %d Hz for the comparison\n", file.c_str(), rate), 1;
   std::printf("the heard position against the sink's monitor (the recording's own uncertainty %.1f ms):\n",
               monitor.rangeMs);
-  const char* kinds[] = {"playing on, 1 to 4 s after a seek", "in the 400 ms after a seek", "in the 400 ms after a resume"};
+  // Playing on: 1 to 4 s after a seek. After a seek or a resume: in the 400 ms after it.
+  const char* kinds[] = {"playing on", "after a seek", "after a resume"};
   for (int kind = 0; kind < 3; ++kind) {
     std::vector<double> errorMs, size;
     int unfound = 0;
