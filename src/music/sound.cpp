@@ -600,7 +600,10 @@ unsigned long long soundPosition(SoundStream* stream) {
   return stream->paused.load() ? stream->heldAt.load() : heardPosition(stream);
 }
 
-const std::vector<Marker>& soundMarkers(SoundStream* stream) { return stream->markers; }
+const std::vector<Marker>& soundMarkers(SoundStream* stream) {
+  static const std::vector<Marker> none;
+  return stream ? stream->markers : none;
+}
 
 unsigned long long soundLength(SoundStream* stream) {
   if (!stream) return 0;
