@@ -1,6 +1,9 @@
 // The sound core: plays a music file on the platform's sound output and calls its sync points out when
 // they are heard. Decoding runs ahead on a thread of its own; the output only copies.
 #pragma once
+#include <vector>
+
+#include "music/markers.h"
 
 struct SoundStream;
 
@@ -23,6 +26,20 @@ void soundPlay(SoundStream* stream);
 // decodes until the stream buffer is full, and calls out what the heard position has reached. Called
 // often (each shown frame), on the thread that calls everything else here; nothing where threads run.
 void soundPump(SoundStream* stream);
+// The stream's sync points at the output's rate, in order: what the sync callback calls out, and where.
+const std::vector<Marker>& soundMarkers(SoundStream* stream);
+// The music's length in output frames: exact once decoding has reached the end, estimated from the file before.
+unsigned long long soundLength(SoundStream* stream);
+// Moves playback to output frame `frame` of the music (clamped to its length): the stream buffer is refilled
+// from there with the lead and padding rules unchanged, the heard position is `frame` when the output plays
+// on, and the sync points from the first one not before `frame` are called out when heard. No callback runs
+// after the call begins and before it returns; while paused, none runs until the stream is resumed.
+// Not from a callback (it waits for the thread that calls them); nothing where soundPump does the work.
+void soundSeek(SoundStream* stream, unsigned long long frame);
+// Pauses (the output stops pulling and the sound stops at once; the heard position holds; nothing is called)
+// or resumes from the held position. Pausing a paused stream or resuming a playing one does nothing.
+// As soundSeek: not from a callback, nothing where soundPump does the work.
+void soundPause(SoundStream* stream, bool paused);
 // Stops playback and its callbacks; none is called after this returns.
 void soundCloseStream(SoundStream* stream);
 // Closes the sound output.

@@ -1,7 +1,8 @@
 // The sound output on a PulseAudio server (PipeWire serves its clients too). The server keeps a deep queue,
 // so that a busy machine can hold up the writing thread for a while without a gap, and it reports the
 // stream's playing time: what is unplayed is known exactly however deep the queue, so the sync points still
-// come when heard. Stopping drops the queue, so the sound ends at once.
+// come when heard. Stopping drops the queue, so the sound ends at once; starting again takes a fresh stream, whose
+// clock and count of frames handed start from nothing, as the dropped frames were handed and never played.
 #include <pulse/pulseaudio.h>
 
 #include <atomic>
@@ -30,10 +31,11 @@ std::atomic<uint64_t> handed{0};
 // Set once the server has said that it plays and its clock has been read since: until then the library would
 // run the stream's clock from the moment it was started, while a device can take a while to begin.
 std::atomic<bool> clockTrue{false};
+bool started = false;  // the stream has been started: a start after a stop takes a fresh one
 
 // Writes what the server asks for; runs with the loop locked (on its thread, or at the start).
 void fill(size_t bytes) {
-  while (pullFrames && bytes >= frameBytes) {
+  while (pullFrames && stream && bytes >= frameBytes) {
     void* data = nullptr;
     size_t size = bytes;
     if (pa_stream_begin_write(stream, &data, &size) < 0 || size < frameBytes) return;
@@ -143,6 +145,7 @@ bool pulseOpen(int rate, int* actualRate) {
   }
   handed.store(0);
   clockTrue.store(false);
+  started = false;
   *actualRate = rate;  // the server converts to whatever its device plays
   return true;
 }
@@ -151,8 +154,34 @@ void dropOperation(pa_operation* operation) {
   if (operation) pa_operation_unref(operation);
 }
 
+// Replaces the stream, with the loop locked; without one the output stays silent.
+void freshStream() {
+  pa_stream_set_write_callback(stream, nullptr, nullptr);
+  pa_stream_set_started_callback(stream, nullptr, nullptr);
+  pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+  pa_stream_set_state_callback(stream, nullptr, nullptr);
+  pa_stream_disconnect(stream);
+  pa_stream_unref(stream);
+  stream = nullptr;
+  handed.store(0);
+  clockTrue.store(false);
+  if (connectStream(static_cast<int>(streamRate))) return;
+  if (stream) {
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
+  }
+}
+
 void pulseStart(AudioPull pull, void* user) {
+  if (!loop) return;
   pa_threaded_mainloop_lock(loop);
+  if (started && stream) freshStream();
+  started = true;
+  if (!stream) {
+    pa_threaded_mainloop_unlock(loop);
+    return;
+  }
   pullFrames = pull;
   pullUser = user;
   // The queue is filled before the stream plays, so the music starts whole; the server asks for the rest.
@@ -167,7 +196,7 @@ uint32_t pulseUnplayed() {
   if (!clockTrue.load(std::memory_order_acquire)) return static_cast<uint32_t>(pulled);  // nothing heard yet
   pa_usec_t playedUs = 0;
   pa_threaded_mainloop_lock(loop);
-  const bool known = pa_stream_get_time(stream, &playedUs) >= 0;
+  const bool known = stream && pa_stream_get_time(stream, &playedUs) >= 0;
   pa_threaded_mainloop_unlock(loop);
   const uint64_t heard = known ? playedUs * streamRate / 1'000'000u : 0;
   return pulled > heard ? static_cast<uint32_t>(pulled - heard) : 0;
@@ -178,8 +207,10 @@ void pulseStop() {
   pa_threaded_mainloop_lock(loop);
   pullFrames = nullptr;
   pullUser = nullptr;
-  dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
-  dropOperation(pa_stream_flush(stream, nullptr, nullptr));
+  if (stream) {
+    dropOperation(pa_stream_cork(stream, 1, nullptr, nullptr));
+    dropOperation(pa_stream_flush(stream, nullptr, nullptr));
+  }
   pa_threaded_mainloop_unlock(loop);
 }
 

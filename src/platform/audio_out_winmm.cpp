@@ -113,6 +113,8 @@ void audioOutStart(AudioPull pull, void* user) {
   pullFrames = pull;
   pullUser = user;
   stopping = false;
+  // The device counts its position from 0 again after a stop (waveOutReset), so the count of frames pulled does.
+  pulled = 0;
   feeder = threadStart(feed, nullptr, ThreadPriority::urgent);
   if (!feeder) showFailure(FailureStyle::line, "cannot start the sound output's thread");
 }

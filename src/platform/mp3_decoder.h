@@ -12,7 +12,10 @@ enum class Mp3Result {
   failed,    // the data cannot be decoded
 };
 
-// A decoder for one stream; null when the system has none.
+// A decoder for one stream; null when the system has none. Its first bytes may also start at a frame inside a
+// stream, for playing from there: it then gives out every frame it is fed, the first one included, as one frame
+// of samples each (what it cannot make for want of the frames before is silence or noise, never missing), and
+// cuts nothing off; what mp3Trim says is then of no use.
 Mp3Decoder* mp3Open();
 // Gives the decoder the next bytes of the stream; a null or empty feed says the stream has ended.
 bool mp3Feed(Mp3Decoder* decoder, const uint8_t* bytes, size_t size);
@@ -27,6 +30,7 @@ Mp3Result mp3Read(Mp3Decoder* decoder, int16_t* out, uint32_t maxFrames, uint32_
 bool mp3Format(Mp3Decoder* decoder, int* rate, int* channels);
 // Frames of the decoder's output that are not music, once the first frame has been read: the lead before the
 // first sample of the stream (Info frame, encoder delay, decoder delay) and the padding at its end. Read once,
-// at the first format; a later change of format is not trimmed again.
+// at the first format; a later change of format is not trimmed again. A decoder that cuts them off itself
+// (libmpg123, by the Info frame as mp3CodecTrim reads it) says 0 for both.
 void mp3Trim(Mp3Decoder* decoder, uint32_t* lead, uint32_t* padding);
 void mp3Close(Mp3Decoder* decoder);

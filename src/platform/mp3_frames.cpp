@@ -36,12 +36,16 @@ bool mp3ReadFrame(const uint8_t* b, Mp3Frame* h) {
   return true;
 }
 
+bool mp3InfoFrame(const uint8_t* bytes, const Mp3Frame& h) {
+  const size_t tag = 4 + (h.crc ? 2 : 0) + h.sideInfo;
+  return tag + 8 <= h.length && (std::memcmp(bytes + tag, "Info", 4) == 0 || std::memcmp(bytes + tag, "Xing", 4) == 0);
+}
+
 void mp3CodecTrim(const uint8_t* first, const Mp3Frame& h, uint32_t* lead, uint32_t* padding) {
   const size_t tag = 4 + (h.crc ? 2 : 0) + h.sideInfo;
   uint32_t encoderDelay = 0, encoderPadding = 0;
-  bool infoFrame = false;
-  if (tag + 8 <= h.length && (std::memcmp(first + tag, "Info", 4) == 0 || std::memcmp(first + tag, "Xing", 4) == 0)) {
-    infoFrame = true;
+  const bool infoFrame = mp3InfoFrame(first, h);
+  if (infoFrame) {
     const uint32_t flags = bigEndian32(first + tag + 4);
     size_t at = tag + 8;
     if (flags & 1) at += 4;    // frame count

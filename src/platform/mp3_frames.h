@@ -18,6 +18,10 @@ struct Mp3Frame {
 // Reads the 4-byte header of a layer III frame at bytes; false for anything else.
 bool mp3ReadFrame(const uint8_t* bytes, Mp3Frame* frame);
 
+// Whether the frame (frame.length bytes at bytes, read into frame) is an Info or Xing frame: one frame of silence
+// that carries the stream's frame count and, in the LAME tag after it, the encoder's delay and padding.
+bool mp3InfoFrame(const uint8_t* bytes, const Mp3Frame& frame);
+
 // What a codec that decodes every frame it is given, the first one included, puts around the music: the lead
 // before its first sample and the padding after its last. first points at the stream's first frame
 // (frame.length bytes), read into frame. An Info frame there decodes to a frame of silence, the LAME tag in it

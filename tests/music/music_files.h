@@ -69,16 +69,22 @@ struct Cue {
   std::string name;
 };
 
-// A 16-bit PCM WAVE of `frames` frames of a quiet tone, with a cue and a label per marker.
-inline Bytes toneWave(uint32_t rate, uint16_t channels, uint32_t frames, const std::vector<Cue>& cues) {
+// A 16-bit PCM WAVE of `frames` frames, sample i (interleaved) of `sample`, with a cue and a label per marker.
+template <typename Sample>
+inline Bytes pcmWave(uint32_t rate, uint16_t channels, uint32_t frames, const std::vector<Cue>& cues, Sample sample) {
   Bytes data, points, labels;
-  for (uint32_t i = 0; i < frames * channels; ++i) data += le16(static_cast<uint16_t>(int16_t(1000 * std::sin(i * 0.05))));
+  for (uint32_t i = 0; i < frames * channels; ++i) data += le16(static_cast<uint16_t>(sample(i)));
   for (uint32_t i = 0; i < cues.size(); ++i) {
     points += cuePoint(i + 1, 0, "data", 0, cues[i].sample);
     labels += labl(i + 1, cues[i].name + '\0');
   }
   return wave(fmt(1, channels, rate) + chunk("data", data) + chunk("cue ", le32(cues.size()) + points) +
               chunk("LIST", "adtl" + labels));
+}
+
+// A quiet tone.
+inline Bytes toneWave(uint32_t rate, uint16_t channels, uint32_t frames, const std::vector<Cue>& cues) {
+  return pcmWave(rate, channels, frames, cues, [](uint32_t i) { return int16_t(1000 * std::sin(i * 0.05)); });
 }
 
 }  // namespace music_files

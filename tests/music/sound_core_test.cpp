@@ -1,8 +1,10 @@
 // Guards the sound core against sync points called out before they are heard (a device buffer early, or
 // blind to silence the output played), against lost or repeated music after a stall, against the decoder's
 // lead and padding leaking into the music, and against a script whose last sync points sit at the end (they
-// fire) or far past it (they never do), and against music that fails to decode passing for its whole.
-// A fake output and a fake decoder drive it; "heard" is the fake output's own count of frames played.
+// fire) or far past it (they never do), and against music that fails to decode passing for its whole; and
+// seeking and pausing against a position or a sync point off by a frame or a marker, a pause that plays on,
+// and music after a seek that is not, sample for sample, what a play from the start has there.
+// A fake output and a fake decoder (or libmpg123) drive it; "heard" is the fake output's own count of frames played.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "lame_mono.h"
 #include "mp3.h"
+#include "music_files.h"
 #include "music/resample.h"
 #include "music/sound.h"
 #include "platform/audio_out.h"
@@ -43,9 +47,17 @@ struct FakeDecoder {
   uint64_t allowed = 0;  // raw frames the decoder may produce by now: a slow decoder waits
   uint64_t produced = 0;
   uint64_t failAt = UINT64_MAX;  // raw frames after which the data cannot be decoded
+  bool real = false;             // libmpg123 decodes instead
 } decoder;
 
 }  // namespace
+
+Mp3Decoder* realMp3Open();
+bool realMp3Feed(Mp3Decoder*, const uint8_t*, size_t);
+Mp3Result realMp3Read(Mp3Decoder*, int16_t*, uint32_t, uint32_t*);
+bool realMp3Format(Mp3Decoder*, int*, int*);
+void realMp3Trim(Mp3Decoder*, uint32_t*, uint32_t*);
+void realMp3Close(Mp3Decoder*);
 
 // The fake output: the test pulls and plays by hand.
 bool audioOutOpen(int, int* actualRate) {
@@ -57,13 +69,20 @@ void audioOutStart(AudioPull pull, void* user) {
   output.user = user;
 }
 uint32_t audioOutUnplayed() { return static_cast<uint32_t>(output.taken.load() - output.played.load()); }
-void audioOutStop() { output.pull = nullptr; }
+// Stopping drops what the output had not played.
+void audioOutStop() {
+  output.pull = nullptr;
+  output.played = output.taken.load();
+}
 void audioOutClose() {}
 
 // The fake decoder: raw frame r is lead, music r - lead, or padding, produced only as far as allowed.
-Mp3Decoder* mp3Open() { return reinterpret_cast<Mp3Decoder*>(&decoder); }
-bool mp3Feed(Mp3Decoder*, const uint8_t*, size_t) { return true; }
-Mp3Result mp3Read(Mp3Decoder*, int16_t* out, uint32_t maxFrames, uint32_t* frames) {
+Mp3Decoder* mp3Open() { return decoder.real ? realMp3Open() : reinterpret_cast<Mp3Decoder*>(&decoder); }
+bool mp3Feed(Mp3Decoder* d, const uint8_t* bytes, size_t size) {
+  return decoder.real ? realMp3Feed(d, bytes, size) : true;
+}
+Mp3Result mp3Read(Mp3Decoder* d, int16_t* out, uint32_t maxFrames, uint32_t* frames) {
+  if (decoder.real) return realMp3Read(d, out, maxFrames, frames);
   std::unique_lock<std::mutex> hold(decoder.lock);
   if (decoder.produced >= decoder.failAt) return Mp3Result::failed;
   const uint64_t total = std::min(decoder.lead + decoder.music + decoder.padding, decoder.failAt);
@@ -80,16 +99,20 @@ Mp3Result mp3Read(Mp3Decoder*, int16_t* out, uint32_t maxFrames, uint32_t* frame
   }
   return *frames > 0 ? Mp3Result::frames : Mp3Result::done;
 }
-bool mp3Format(Mp3Decoder*, int* rate, int* channels) {
+bool mp3Format(Mp3Decoder* d, int* rate, int* channels) {
+  if (decoder.real) return realMp3Format(d, rate, channels);
   *rate = 44100;
   *channels = 2;
   return true;
 }
-void mp3Trim(Mp3Decoder*, uint32_t* lead, uint32_t* padding) {
+void mp3Trim(Mp3Decoder* d, uint32_t* lead, uint32_t* padding) {
+  if (decoder.real) return realMp3Trim(d, lead, padding);
   *lead = decoder.lead;
   *padding = decoder.padding;
 }
-void mp3Close(Mp3Decoder*) {}
+void mp3Close(Mp3Decoder* d) {
+  if (decoder.real) realMp3Close(d);
+}
 
 namespace {
 
@@ -158,34 +181,51 @@ void playTo(uint64_t played, size_t want = 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+std::filesystem::path writeFile(const char* name, const std::string& bytes) {
+  const std::filesystem::path path = std::filesystem::path(VOSTREL_TEST_TMP) / name;
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+// Opens a file on the fake output with the callbacks recorded, and plays it.
+SoundStream* play(const std::filesystem::path& path, int bufferMs) {
+  output.taken = 0, output.played = 0, output.left.clear();
+  calls.clear();
+  EXPECT_TRUE(soundInit(44100));
+  soundSetBufferSize(bufferMs);
+  SoundStream* stream = soundOpenFile(path.c_str());
+  EXPECT_NE(stream, nullptr);
+  if (!stream) return nullptr;
+  soundSetSyncCallback(stream, record, nullptr);
+  soundSetEndCallback(stream, record, nullptr);
+  soundPlay(stream);
+  return stream;
+}
+
+std::string names() {
+  std::lock_guard<std::mutex> hold(callsLock);
+  std::string all;
+  for (const Call& c : calls) all += c.name + " ";
+  return all;
+}
+
 class SoundCore : public ::testing::Test {
  protected:
   // An MP3 file whose chapters start at the given milliseconds; its audio goes to the fake decoder.
   SoundStream* open(const std::vector<uint32_t>& startsMs, uint32_t lead, uint32_t padding, uint64_t music,
                     uint64_t failAt = UINT64_MAX) {
-    output.taken = 0, output.played = 0, output.left.clear();
     decoder.lead = lead, decoder.padding = padding, decoder.music = music, decoder.produced = 0;
     decoder.failAt = failAt;
     decoder.allowed = 20000;  // more than the stream buffer and one block: opening never waits
-    calls.clear();
+    decoder.real = false;
     std::vector<mp3::Chapter> chapters;
     for (size_t i = 0; i < startsMs.size(); ++i)
       chapters.push_back({startsMs[i], startsMs[i] + 1, "m" + std::to_string(startsMs[i])});
     std::vector<uint8_t> file = mp3::id3Tag({}, chapters);
     const std::vector<uint8_t> audio = mp3::encode(std::vector<float>(4410, 0.0f), std::vector<float>(4410, 0.0f));
     file.insert(file.end(), audio.begin(), audio.end());
-    const std::filesystem::path path = std::filesystem::path(VOSTREL_TEST_TMP) / "sound_core.mp3";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
-
-    EXPECT_TRUE(soundInit(44100));
-    soundSetBufferSize(100);  // small, so that the slow decoder starves the output
-    SoundStream* stream = soundOpenFile(path.c_str());
-    EXPECT_NE(stream, nullptr);
-    if (!stream) return nullptr;
-    soundSetSyncCallback(stream, record, nullptr);
-    soundSetEndCallback(stream, record, nullptr);
-    soundPlay(stream);
-    return stream;
+    // The buffer small, so that the slow decoder starves the output.
+    return play(writeFile("sound_core.mp3", std::string(file.begin(), file.end())), 100);
   }
   void close(SoundStream* stream) {
     allow(UINT64_MAX);
@@ -307,6 +347,150 @@ TEST_F(SoundCore, ADecodeFailureEndsTheMusicWhereItStoppedWithOneLineAndNoBurst)
   EXPECT_NE(said.find(": the music stopped at 0:00.680, where its audio cannot be decoded; 1 sync points never reached\n"),
             std::string::npos) << said;
   close(stream);
+}
+
+// A WAVE at the output's rate whose frame i is musicValue(i) (its negative on the right), 100000 frames, with the
+// markers a, b, c and d at frames 11025, 22050, 44100 and 66150.
+SoundStream* playCounting() {
+  const std::string wave =
+      music_files::pcmWave(44100, 2, 100000, {{11025, "a"}, {22050, "b"}, {44100, "c"}, {66150, "d"}}, [](uint32_t i) {
+        const int16_t v = musicValue(i / 2);
+        return i % 2 ? static_cast<int16_t>(-v) : v;
+      });
+  return play(writeFile("counting.wav", wave), 1000);
+}
+
+TEST_F(SoundCore, ASeekIsHeardFromItsFrameAndCallsTheMarkersFromThereWhenHeardNoneTwice) {
+  SoundStream* stream = playCounting();
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(soundLength(stream), 100000u);
+  ASSERT_EQ(soundMarkers(stream).size(), 4u);
+  EXPECT_EQ(soundMarkers(stream)[2].sample, 44100u);
+  pull(30000);
+  playTo(22050, 2);
+  ASSERT_EQ(names(), "a b ");
+
+  // Back to just after a: a is not called again; b is, when it is heard again, and not a frame before.
+  soundSeek(stream, 11026);
+  EXPECT_EQ(soundPosition(stream), 11026u);
+  uint64_t base = output.taken;
+  pull(20000);
+  EXPECT_EQ(output.left[base], musicValue(11026)) << "the first frame played after the seek";
+  playTo(base + 22049 - 11026);
+  EXPECT_EQ(soundPosition(stream), 22049u);
+  EXPECT_EQ(names(), "a b ") << "a called again, or b before it was heard";
+  playTo(base + 22050 - 11026, 3);
+  EXPECT_EQ(names(), "a b b ");
+
+  // Onto c's own frame: heard at once, so called at once; d not a frame before its own.
+  soundSeek(stream, 44100);
+  EXPECT_EQ(soundPosition(stream), 44100u);
+  playTo(output.taken, 4);
+  EXPECT_EQ(names(), "a b b c ");
+  base = output.taken;
+  pull(30000);
+  EXPECT_EQ(output.left[base], musicValue(44100));
+  playTo(base + 66150 - 44100 - 1);
+  EXPECT_EQ(names(), "a b b c ") << "d called before it was heard";
+
+  // Far past the end: the seek stops at the end, which is heard at once; d, left behind, is not called.
+  soundSeek(stream, 1ull << 40);
+  EXPECT_EQ(soundPosition(stream), 100000u);
+  playTo(output.taken, 5);
+  EXPECT_EQ(names(), "a b b c (end) ");
+  close(stream);
+}
+
+TEST_F(SoundCore, APauseStopsTheOutputAndHoldsThePositionWithNothingCalledUntilItGoesOn) {
+  SoundStream* stream = playCounting();
+  ASSERT_NE(stream, nullptr);
+  pull(30000);
+  playTo(22049, 1);
+  soundPause(stream, true);
+  EXPECT_EQ(output.pull, nullptr) << "the output still pulls";
+  EXPECT_EQ(soundPosition(stream), 22049u);
+  soundPause(stream, true);
+  output.played = output.taken.load();  // an output left running would have played all it took by now
+  playTo(output.played);
+  EXPECT_EQ(soundPosition(stream), 22049u) << "the position moved while paused";
+  EXPECT_EQ(names(), "a ") << "b called while paused";
+
+  soundPause(stream, false);
+  ASSERT_NE(output.pull, nullptr);
+  EXPECT_EQ(soundPosition(stream), 22049u);
+  const uint64_t base = output.taken;
+  pull(4096);
+  EXPECT_EQ(output.left[base], musicValue(22049)) << "the first frame played after the pause";
+  playTo(base);
+  EXPECT_EQ(names(), "a ");
+  playTo(base + 1, 2);
+  EXPECT_EQ(names(), "a b ");
+  playTo(base + 100);
+  soundPause(stream, false);  // already playing: nothing changes
+  EXPECT_EQ(soundPosition(stream), 22149u);
+  close(stream);
+}
+
+// Noise over a sweep: no two neighbouring samples alike, so that music a frame off shows.
+std::vector<float> noisy(size_t frames, uint32_t seed) {
+  std::vector<float> v(frames);
+  for (size_t i = 0; i < frames; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    v[i] = 0.3f * std::sin(static_cast<float>(i * i) * 1e-5f) + 0.2f * (static_cast<float>(seed >> 8) / (1 << 24) - 0.5f);
+  }
+  return v;
+}
+
+// The output frames after each seek against a play of the whole from the start, on libmpg123 and from PCM:
+// MP3 at the output's rate (the first frame's music decoded from the start, the rest entered a few frames
+// before), MPEG-2 at half the rate in mono and PCM at 48 kHz through the rate conversion; the end itself too.
+TEST_F(SoundCore, AfterASeekTheOutputPlaysWhatAPlayFromTheStartHasThereWithNoLag) {
+  struct Case {
+    const char* name;
+    std::string file;
+    uint64_t length;  // output frames, worked out from the samples encoded
+    std::vector<uint64_t> targets;
+  };
+  const std::vector<float> left = noisy(132300, 1), right = noisy(132300, 2), mono = noisy(44100, 3);
+  const std::vector<uint8_t> stereo = mp3::encode(left, right);
+  const Case cases[] = {
+      {"stereo.mp3", std::string(stereo.begin(), stereo.end()), 132300, {0, 500, 5000, 70001, 131600, 132300}},
+      {"mono22k.mp3", lameMono(22050, 64, mono), 88200, {0, 333, 20001, 87900}},
+      {"48k.wav", music_files::pcmWave(48000, 2, 96000, {}, [&](uint32_t i) { return int16_t(left[i / 2] * 30000); }),
+       88200, {1, 12345, 88190}},
+  };
+  decoder.real = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A buffer longer than the music: it is all decoded at the open, and again at each seek, so one pull takes it.
+    SoundStream* stream = play(writeFile(c.name, c.file), 4000);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(soundLength(stream), c.length);
+    pull(static_cast<uint32_t>(c.length));
+    const std::vector<int16_t> whole = output.left;
+    for (const uint64_t target : c.targets) {
+      SCOPED_TRACE(target);
+      soundSeek(stream, target);
+      EXPECT_EQ(soundPosition(stream), target);
+      const uint64_t base = output.taken, frames = std::min<uint64_t>(c.length - target, 8192);
+      pull(static_cast<uint32_t>(frames) + 16);  // and silence after the end
+      // A decoder started elsewhere may round the odd sample the other way (libmpg123 does, now and then, in
+      // MPEG-2); music a frame off differs by far more, nearly everywhere.
+      uint64_t wrong = 0, rounded = 0, first = UINT64_MAX;
+      for (uint64_t i = 0; i < frames; ++i) {
+        const int off = std::abs(output.left[base + i] - whole[target + i]);
+        if (off > 1) ++wrong, first = std::min(first, i);
+        rounded += off == 1;
+      }
+      EXPECT_EQ(wrong, 0u) << "from output frame " << first << " after the seek on";
+      EXPECT_LE(rounded, frames / 256);
+      if (target + frames == c.length) {
+        EXPECT_EQ(output.left[base + frames], 0) << "music past the end";
+      }
+    }
+    close(stream);
+  }
+  decoder.real = false;
 }
 
 }  // namespace

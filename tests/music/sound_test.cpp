@@ -1,11 +1,11 @@
 // Guards the sound layer as the program runs it (SDL's dummy and disk outputs, libmpg123) against a lost or
 // repeated count, rate conversion that moves markers, files accepted that cannot be played, a gapless
 // decode that shifts the music, a music file cut short passing for the script's end, a change of format
-// in the middle of an MP3, and an output position that steps at each pull or runs on through a stall.
+// in the middle of an MP3, an output position that steps at each pull or runs on through a stall, and a position
+// that runs ahead of a seek or a pause on a running output.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <lame.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "lame_mono.h"
 #include "mp3.h"
 #include "music_files.h"
 #include "music/markers.h"
@@ -117,25 +118,6 @@ size_t loudest(const std::vector<int16_t>& samples, size_t from, size_t to) {
 
 std::string bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
-// LAME at 22050 Hz mono, with its Info frame (the assets' encoder makes 44.1 kHz only).
-std::string mono22k(const std::vector<float>& samples) {
-  lame_global_flags* gf = lame_init();
-  lame_set_in_samplerate(gf, 22050);
-  lame_set_out_samplerate(gf, 22050);
-  lame_set_num_channels(gf, 1);
-  lame_set_mode(gf, MONO);
-  lame_set_brate(gf, 64);  // room for the Info frame, which LAME's 32 kbit/s lacks
-  lame_set_write_id3tag_automatic(gf, 0);
-  lame_init_params(gf);
-  std::vector<unsigned char> out(samples.size() * 2 + 16384);
-  int made = lame_encode_buffer_ieee_float(gf, samples.data(), samples.data(), static_cast<int>(samples.size()),
-                                           out.data(), static_cast<int>(out.size()));
-  made += lame_encode_flush(gf, out.data() + made, static_cast<int>(out.size()) - made);
-  lame_get_lametag_frame(gf, out.data(), out.size());  // the finished Info frame over its placeholder
-  lame_close(gf);
-  return std::string(out.begin(), out.begin() + made);
-}
-
 // `frames` samples of a quiet tone loud from its first sample, with a click at `click`.
 std::vector<float> clicked(size_t frames, size_t click) {
   std::vector<float> v(frames);
@@ -217,7 +199,7 @@ TEST(SoundPlayback, TheEndOfTheMusicFiresOnlyWhatTheWholeFileReaches) {
 // as long as its parts and the second part's click sounds at the time of the marker put on it.
 TEST(SoundPlayback, AJoinedMp3ChangingRateAndChannelsKeepsItsLengthAndMarkerTimes) {
   // Clicks at 0.5 s into each 1 s part: output frames 22050 and, after the first part's 44100, 66150.
-  const std::string first = mono22k(clicked(22050, 11025));
+  const std::string first = lameMono(22050, 64, clicked(22050, 11025));
   const std::string second = bytes(mp3::encode(clicked(44100, 22050), clicked(44100, 22050)));
   const fs::path dir = scratch();
   writeFile(dir / "joined.mp3", bytes(mp3::id3Tag({}, {{500, 501, "a"}, {1500, 1501, "b"}})) + first + second);
@@ -234,6 +216,37 @@ TEST(SoundPlayback, AJoinedMp3ChangingRateAndChannelsKeepsItsLengthAndMarkerTime
   EXPECT_EQ(got[1].name, "b");
   EXPECT_GE(got[2].position, 88200u);
   EXPECT_LE(got[2].position, 88200u + 2257 + 1152) << "the music's length";
+}
+
+// Seeking and pausing with the output's own thread and the core's threads all running (SDL's dummy output): the
+// heard position is never before a seek's target, moves on by no more than the time taken, and holds while paused.
+TEST(SoundPlayback, SeeksAndPausesOnARunningOutputKeepTheHeardPositionTrue) {
+  calls.clear();
+  ASSERT_TRUE(soundInit(44100));
+  SoundStream* stream = soundOpenFile((fs::path(VOSTREL_BUILD) / "testdata" / "demo.mp3").c_str());
+  ASSERT_NE(stream, nullptr);
+  soundSetSyncCallback(stream, record, nullptr);
+  soundPlay(stream);
+  const unsigned long long length = soundLength(stream);
+  for (const unsigned long long target : {length / 2, length / 5, 0ull, length - 100}) {
+    const auto start = std::chrono::steady_clock::now();
+    soundSeek(stream, target);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const unsigned long long heard = soundPosition(stream);
+    const double taken = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(heard, target);
+    EXPECT_LE(heard, target + static_cast<unsigned long long>(taken * 44100 * 1.1)) << "ahead of the time taken";
+  }
+  soundSeek(stream, length / 3);
+  soundPause(stream, true);
+  const unsigned long long held = soundPosition(stream);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(soundPosition(stream), held);
+  soundPause(stream, false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_GE(soundPosition(stream), held);
+  soundCloseStream(stream);
+  soundClose();
 }
 
 // The program's own start: the count walks through the whole test track, one step per marker.
