@@ -595,6 +595,8 @@ void soundCloseStream(SoundStream* stream) {
 
 void soundClose() { audioOutClose(); }
 
+int soundOutputRate() { return outputRate; }
+
 unsigned long long soundPosition(SoundStream* stream) {
   if (!stream) return 0;
   return stream->paused.load() ? stream->heldAt.load() : heardPosition(stream);

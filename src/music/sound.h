@@ -44,6 +44,9 @@ void soundPause(SoundStream* stream, bool paused);
 void soundCloseStream(SoundStream* stream);
 // Closes the sound output.
 void soundClose();
+// The rate the output really plays at, once soundInit has opened it: the frames of soundPosition,
+// soundMarkers and soundLength are at this rate.
+int soundOutputRate();
 // The music frame (at the output's rate) being heard now: for tests and measurements.
 unsigned long long soundPosition(SoundStream* stream);
 // Of the sync points called out so far: how many, and how long after its own frame each came by the heard

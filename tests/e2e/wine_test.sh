@@ -82,4 +82,16 @@ code=$?
 check "a bad image shows a box titled Error" test -n "${box:-}"
 check "and ends the run with exit code 1 (was $code)" test "$code" -eq 1
 desktop_back
+# The author's preview on the same platform layer: a jump to every marker of the test track, each heard from
+# its own frame (waveOut and ACM from the middle of the stream), reloads, and play after a jump; in a window,
+# the desktop left as it was.
+preview=$(dirname "$exe")/vostrel-preview.exe
+assets preview
+(cd "$scratch/preview" && "$WINE" "$preview" --bench >"$scratch/preview/out" 2>"$scratch/preview/err") &
+wait_exit $! 180
+code=$?
+grep -v '^reloaded' "$scratch/preview/out"; cat "$scratch/preview/err"
+check "vostrel-preview.exe jumps to every marker and hears each (exit code $code)" test "$code" -eq 0
+check "and measures its sync points after a jump" grep -q 'sync points in 20 s after a jump' "$scratch/preview/out"
+desktop_back
 finish
