@@ -60,13 +60,15 @@ struct Preview {
   ScriptPlace loopFrom, loopTo;  // loopTo.frame 0: not marked
   bool loopFromSet = false, loopToSet = false;
   std::string problem;  // why the last reload failed, until one succeeds
-  int sceneQuits = 0;   // quits the line scene posted at the end of the script, to be taken and dropped
   // The frame rate shown: frames drawn in the last whole second.
   uint64_t secondStart = 0, framesThisSecond = 0, framesPerSecond = 0;
 } preview;
 
 // Calls the core makes for markers that a jump has already counted (those on the frame jumped to).
 std::atomic<int32_t> countedCalls{0};
+// The marker that ends the demo has been heard. The scenes never see its count: the line scene would end the
+// run there, and the preview holds instead.
+std::atomic<bool> scriptEnded{false};
 
 void onStreamEvent(SoundStream*, const char* name, void*) {
   if (!name) return;
@@ -74,12 +76,18 @@ void onStreamEvent(SoundStream*, const char* name, void*) {
     countedCalls.fetch_sub(1);
     return;
   }
+  if (syncCount.load() + 1 >= endCount) {
+    scriptEnded.store(true);
+    return;
+  }
   onSyncPoint(name);
 }
 
 // The script at the place; only while the stream is paused, when the core calls nothing.
 void setPlace(const ScriptPlace& place) {
-  setSyncPoint(place.count, place.caption.c_str());
+  preview.ended = place.count >= endCount;
+  scriptEnded.store(preview.ended);
+  setSyncPoint(std::min(place.count, endCount - 1), place.caption.c_str());
   countedCalls.store(place.onFrame);
 }
 
@@ -116,14 +124,10 @@ void primeTrails() {
   fillTrail(5, 3, 128, 213);
 }
 
-// Draws one frame of the scenes into the picture. The line scene posts the end of the demo at count 85:
-// that quit is the script's, not the author's, and is dropped when it is taken.
+// Draws one frame of the scenes into the picture.
 void drawSceneFrame() {
   viewBeginScene();
-  const int32_t before = syncCount.load();
   drawScenes();
-  const int32_t after = syncCount.load();
-  if (before <= endCount && after >= endCount) preview.sceneQuits = 1;
   ++preview.framesThisSecond;
 }
 
@@ -131,7 +135,7 @@ std::vector<std::string> overlayLines() {
   std::vector<std::string> lines;
   if (!preview.overlay) return lines;
   const uint64_t position = soundPosition(preview.stream);
-  const int32_t count = syncCount.load();
+  const int32_t count = preview.ended ? endCount : syncCount.load();
   char line[512];
   std::snprintf(line, sizeof line, "count %d   %s   \"%s\"", count,
                 clockText(position * 1000 / preview.rate).c_str(), syncName());
@@ -173,7 +177,6 @@ void goTo(const ScriptPlace& wanted) {
   stepScenesTo(place.frame);
   primeTrails();
   setPlace(place);
-  preview.ended = place.count >= endCount;
   if (!preview.paused && !preview.ended) soundPause(preview.stream, false);
   resetGates();
   if (!preview.ended) drawSceneFrame();
@@ -186,7 +189,6 @@ void stepOneFrame() {
   const ScriptPlace place = placeAtFrame(preview.markers, std::min<uint64_t>(frame, soundLength(preview.stream)));
   soundSeek(preview.stream, place.frame);
   setPlace(place);
-  preview.ended = place.count >= endCount;
   resetGates();
   if (!preview.ended) drawSceneFrame();
 }
@@ -295,13 +297,7 @@ bool takeMessages() {
     int code = 0, width = 0, height = 0;
     const ShellMessage message = shellTakeMessage(&code, &width, &height);
     if (message == ShellMessage::none) return true;
-    if (message == ShellMessage::quit) {
-      if (preview.sceneQuits > 0) {
-        --preview.sceneQuits;
-        continue;
-      }
-      return false;
-    }
+    if (message == ShellMessage::quit) return false;
     if (message == ShellMessage::resized) preview.windowWidth = width, preview.windowHeight = height;
     if (message == ShellMessage::resized) show();
     if (message == ShellMessage::key) takeKey(shellKeyTaken());
@@ -388,9 +384,11 @@ int main(int argc, char** argv) {
         nextWatch = now + 250;
         if (watchFilesChanged()) reload();
       }
-      if (!preview.paused && syncCount.load() >= endCount) {  // the script's end: hold there
+      if (!preview.paused && scriptEnded.load()) {  // the script's end: hold there
         preview.paused = preview.ended = true;
         soundPause(preview.stream, true);
+        std::printf("the demo ends here (count %d): holding\n", endCount);
+        std::fflush(stdout);
       }
       if (preview.looping && !preview.paused && soundPosition(preview.stream) >= preview.loopTo.frame)
         goTo(preview.loopFrom);
@@ -519,7 +517,7 @@ int runBench() {
   // reload's), a jump to count 7 and twenty seconds of play, frames drawn as usual.
   goTo(placeOfCount(preview.markers, 7));
   const uint64_t start = clockMilliseconds();
-  while (clockMilliseconds() - start < 20000 && syncCount.load() < endCount) {
+  while (clockMilliseconds() - start < 20000 && !scriptEnded.load()) {
     if (!takeMessages()) return 1;
     if (frameDue(0.01f)) {
       drawSceneFrame();

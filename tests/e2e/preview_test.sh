@@ -78,6 +78,7 @@ overlay=$(compare -metric AE -extract 700x100+0+0 "$scratch/paused2.png" "$scrat
 check "the overlay changed with it ($overlay pixels)" test "${overlay:-0}" -gt 0
 
 # A bad edit: a picture that no longer loads. The reason is shown and the preview goes on with what it had.
+cp Data/greets/pirsek.bmp "$scratch/pirsek.bmp"
 printf 'BMnot a picture' >Data/greets/pirsek.bmp
 check "a broken picture is reported with its reason" wait_for_line 'reload failed: .*Data/greets/pirsek.bmp' 10
 check "the preview still runs" kill -0 "$pid"
@@ -96,8 +97,43 @@ moved_on() {
 timeout 10 xdotool key --window "$win" space
 check "Space plays on from there" moved_on
 
+# A resized window: the picture at 4:3 in the middle, black bars beside it; keys still reach the preview.
+timeout 10 xdotool windowsize "$win" 1200 600
+bars() {  # the columns left of x=150 and right of x=1050 are black, the middle is not
+  for _ in $(seq 40); do
+    shot "$scratch/wide.png"
+    size=$(identify -format '%wx%h' "$scratch/wide.png" 2>/dev/null)
+    # Below the overlay, which lies over the left bar.
+    left=$(convert "$scratch/wide.png" -crop 150x450+0+150 -format '%[fx:maxima]' info: 2>/dev/null)
+    right=$(convert "$scratch/wide.png" -crop 150x450+1050+150 -format '%[fx:maxima]' info: 2>/dev/null)
+    middle=$(convert "$scratch/wide.png" -crop 800x400+200+150 -format '%[fx:maxima]' info: 2>/dev/null)
+    [ "$size" = 1200x600 ] && [ "$left" = 0 ] && [ "$right" = 0 ] && [ "$middle" != 0 ] && return 0
+    sleep 0.25
+  done
+  echo "  window $size, bars' brightest $left and $right, middle $middle"
+  return 1
+}
+check "resized to 1200x600, the picture is 800x600 between black bars" bars
+timeout 10 xdotool key --window "$win" h
+sleep 1
+shot "$scratch/hidden.png"
+overlay=$(compare -metric AE -extract 700x100+150+0 "$scratch/wide.png" "$scratch/hidden.png" null: 2>&1)
+check "and H still hides the overlay ($overlay pixels changed)" test "${overlay:-0}" -gt 0
+
 timeout 10 xdotool key --window "$win" Escape
 wait_exit "$pid" 30
 check "Escape ends the preview with exit code 0" test $? -eq 0
 sed 's/^/  | /' "$scratch/out"
+
+# The last marker, where the demo itself would end: the preview holds there until the author quits.
+cp "$scratch/pirsek.bmp" Data/greets/pirsek.bmp
+"$VOSTREL_PREVIEW" --at 84 >"$scratch/out" 2>&1 &
+pid=$!
+win=$(wait_for_window "Vostrel preview")
+check "played from count 84, the end of the script is reached" wait_for_line 'the demo ends here (count 85)' 30
+sleep 1
+check "and the preview holds there" kill -0 "$pid"
+timeout 10 xdotool key --window "$win" Escape
+wait_exit "$pid" 30
+check "until Escape (exit code 0)" test $? -eq 0
 finish
