@@ -32,63 +32,16 @@
 #include <vector>
 
 #include "music/sound.h"
+#include "sink_monitor.h"
 #include "platform/mp3_decoder.h"
 
 namespace {
 
 constexpr int rate = 44100;
 
-double steadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 double milliseconds(double from) { return (steadySeconds() - from) * 1e3; }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// Records a sink's monitor on its own thread; frame i of the recording was played at firstPlayed + i / rate, by
-// the median of the reads' estimates (the clock, less the recording's latency and the frames before the read),
-// of the later half of the reads, once the sink runs steadily. rangeMs is the spread of the estimates trusted.
-struct Monitor {
-  pa_simple* pulse = nullptr;
-  std::thread thread;
-  std::atomic<bool> stop{false};
-  std::vector<int16_t> frames;
-  std::vector<double> estimates;
-  double firstPlayed = 0, rangeMs = 0;
-
-  bool start(const std::string& sink) {
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, rate, 2};
-    pa_buffer_attr attributes{};
-    attributes.maxlength = UINT32_MAX;
-    attributes.fragsize = 441 * 4;  // 10 ms
-    int error = 0;
-    pulse = pa_simple_new(nullptr, "bench_seek", PA_STREAM_RECORD, (sink + ".monitor").c_str(), "monitor", &spec,
-                          nullptr, &attributes, &error);
-    if (!pulse) return std::fprintf(stderr, "cannot record %s.monitor: %s\n", sink.c_str(), pa_strerror(error)), false;
-    thread = std::thread([this] {
-      int16_t chunk[441 * 2];
-      int error = 0;
-      while (!stop.load() && pa_simple_read(pulse, chunk, sizeof chunk, &error) >= 0) {
-        const double now = steadySeconds();
-        const pa_usec_t latency = pa_simple_get_latency(pulse, &error);
-        frames.insert(frames.end(), chunk, chunk + 441 * 2);
-        estimates.push_back(now - double(latency) * 1e-6 - double(frames.size() / 2 - 1) / rate);
-      }
-    });
-    return true;
-  }
-  void finish() {
-    stop.store(true);
-    thread.join();
-    pa_simple_free(pulse);
-    if (estimates.size() < 2) return;
-    estimates.erase(estimates.begin(), estimates.begin() + static_cast<std::ptrdiff_t>(estimates.size() / 2));
-    std::sort(estimates.begin(), estimates.end());
-    firstPlayed = estimates[estimates.size() / 2];
-    rangeMs = (estimates.back() - estimates.front()) * 1e3;
-  }
-};
 
 // The file's music as the platform's decoder gives it, lead and padding cut: the left channel.
 std::vector<int16_t> decodeLeft(const char* path) {
