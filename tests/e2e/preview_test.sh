@@ -130,6 +130,18 @@ cp "$scratch/pirsek.bmp" Data/greets/pirsek.bmp
 "$VOSTREL_PREVIEW" --at 84 >"$scratch/out" 2>&1 &
 pid=$!
 win=$(wait_for_window "Vostrel preview")
+# The lines turn with every frame drawn: paused, nothing moves; '.' moves them one frame.
+timeout 10 xdotool key --window "$win" space
+sleep 1
+shot "$scratch/lines1.png"; sleep 1; shot "$scratch/lines2.png"
+differ=$(compare -metric AE -extract 1024x568+0+200 "$scratch/lines1.png" "$scratch/lines2.png" null: 2>&1)
+check "paused in the turning lines, two shots a second apart are the same (pixels differing: $differ)" test "$differ" = 0
+timeout 10 xdotool key --window "$win" period
+sleep 1
+shot "$scratch/lines3.png"
+differ=$(compare -metric AE -extract 1024x568+0+200 "$scratch/lines2.png" "$scratch/lines3.png" null: 2>&1)
+check "and '.' steps them one frame on ($differ pixels changed)" test "${differ:-0}" -gt 0
+timeout 10 xdotool key --window "$win" space
 check "played from count 84, the end of the script is reached" wait_for_line 'the demo ends here (count 85)' 30
 sleep 1
 check "and the preview holds there" kill -0 "$pid"
