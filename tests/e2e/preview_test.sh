@@ -141,8 +141,15 @@ sleep 1
 shot "$scratch/lines3.png"
 differ=$(compare -metric AE -extract 1024x568+0+200 "$scratch/lines2.png" "$scratch/lines3.png" null: 2>&1)
 check "and '.' steps them one frame on ($differ pixels changed)" test "${differ:-0}" -gt 0
+# Left to count 83 (2:54), then on: the end comes with the last marker, 5.5 s of music later, and no sooner,
+# at any speed: a marker counted twice after the jump would bring it a second later.
+timeout 10 xdotool key --window "$win" Left
+sleep 0.5
 timeout 10 xdotool key --window "$win" space
-check "played from count 84, the end of the script is reached" wait_for_line 'the demo ends here (count 85)' 30
+resumed=$(date +%s.%N)
+check "played from count 83, the end of the script is reached" wait_for_line 'the demo ends here (count 85)' 40
+took=$(awk -v a="$resumed" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+check "after the music between them ($took s, at least 5.5 less the polling)" awk -v t="$took" 'BEGIN { exit !(t >= 5) }'
 sleep 1
 check "and the preview holds there" kill -0 "$pid"
 timeout 10 xdotool key --window "$win" Escape
