@@ -154,18 +154,22 @@ void dropOperation(pa_operation* operation) {
   if (operation) pa_operation_unref(operation);
 }
 
-// Replaces the stream, with the loop locked; without one the output stays silent.
+// Replaces the stream, with the loop locked; without one the output stays silent. The new stream is connected
+// before the old one goes: a sink left with no stream falls back to its longest latency (two seconds for a null
+// sink), and the next stream would wait that long for its first sound.
 void freshStream() {
-  pa_stream_set_write_callback(stream, nullptr, nullptr);
-  pa_stream_set_started_callback(stream, nullptr, nullptr);
-  pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-  pa_stream_set_state_callback(stream, nullptr, nullptr);
-  pa_stream_disconnect(stream);
-  pa_stream_unref(stream);
+  pa_stream* old = stream;
+  pa_stream_set_write_callback(old, nullptr, nullptr);
+  pa_stream_set_started_callback(old, nullptr, nullptr);
+  pa_stream_set_underflow_callback(old, nullptr, nullptr);
+  pa_stream_set_state_callback(old, nullptr, nullptr);
   stream = nullptr;
   handed.store(0);
   clockTrue.store(false);
-  if (connectStream(static_cast<int>(streamRate))) return;
+  const bool connected = connectStream(static_cast<int>(streamRate));
+  pa_stream_disconnect(old);
+  pa_stream_unref(old);
+  if (connected) return;
   if (stream) {
     pa_stream_disconnect(stream);
     pa_stream_unref(stream);
