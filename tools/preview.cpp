@@ -367,6 +367,9 @@ int main(int argc, char** argv) {
   watchFilesChanged();  // the files as they are now
   goTo(at.byCount ? placeOfCount(preview.markers, at.count)
                   : placeAtFrame(preview.markers, at.milliseconds * preview.rate / 1000));
+  // The first picture is on screen only now: the files are read after the window opens.
+  std::printf("started: count %d \"%s\"\n", static_cast<int>(syncCount.load()), syncName());
+  std::fflush(stdout);
 
   int result = 0;
   if (bench) {

@@ -72,7 +72,7 @@ open('demo.mp3.new', 'wb').write(data)
 "
 mv demo.mp3.new demo.mp3
 check "the renamed marker is picked up by itself (reloaded at count 67 with the new name)" \
-  wait_for_line 'reloaded: count 67 "greets: PIRSEK"' 10
+  wait_for_line 'reloaded: count 67 "greets: PIRSEK"' 30
 shot "$scratch/renamed.png"
 overlay=$(compare -metric AE -extract 700x100+0+0 "$scratch/paused2.png" "$scratch/renamed.png" null: 2>&1)
 check "the overlay changed with it ($overlay pixels)" test "${overlay:-0}" -gt 0
@@ -80,7 +80,7 @@ check "the overlay changed with it ($overlay pixels)" test "${overlay:-0}" -gt 0
 # A bad edit: a picture that no longer loads. The reason is shown and the preview goes on with what it had.
 cp Data/greets/pirsek.bmp "$scratch/pirsek.bmp"
 printf 'BMnot a picture' >Data/greets/pirsek.bmp
-check "a broken picture is reported with its reason" wait_for_line 'reload failed: .*Data/greets/pirsek.bmp' 10
+check "a broken picture is reported with its reason" wait_for_line 'reload failed: .*Data/greets/pirsek.bmp' 30
 check "the preview still runs" kill -0 "$pid"
 check "and still shows the greeting it had" settle pirsek
 # Played on, the picture below the overlay moves on from the second greeting (to the third, two seconds later).
@@ -130,6 +130,8 @@ cp "$scratch/pirsek.bmp" Data/greets/pirsek.bmp
 "$VOSTREL_PREVIEW" --at 84 >"$scratch/out" 2>&1 &
 pid=$!
 win=$(wait_for_window "Vostrel preview")
+# The window opens before the files are read: a shot taken before the first picture would show no lines.
+check "from --at 84 the first picture comes at count 84" wait_for_line 'started: count 84 "last chord"' 60
 # The lines turn with every frame drawn: paused, nothing moves; '.' moves them one frame.
 timeout 10 xdotool key --window "$win" space
 sleep 1
